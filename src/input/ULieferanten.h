@@ -1,0 +1,36 @@
+// The supplier mapping "LieferantenUmsetzung.csv" beside the program: the
+// member's own number, DATEV name and maximum invoice amount per cooperative
+// supplier number. Unknown suppliers are asked for through the dialog.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+
+#include "util/Bediener.h"
+#include "util/TextGrid.h"
+
+namespace belvanto {
+
+inline constexpr const char* kLieferantenDatei = "LieferantenUmsetzung.csv";
+
+class Lieferanten {
+ public:
+  Lieferanten(Bediener& bediener, std::filesystem::path programmOrdner);
+
+  void DateiEinlesen();
+  void DateiSchreiben() const;
+  LieferantEingabe LieferantSuchen(const std::string& morvenauNummer, bool NummernUmsetzung);
+
+  const TextGrid& grid() const { return LieferantenGrid; }
+  std::filesystem::path datei() const { return programmOrdner_ / kLieferantenDatei; }
+
+ private:
+  Bediener& bediener_;
+  std::filesystem::path programmOrdner_;
+  TextGrid LieferantenGrid;
+  // Supplier number -> first row holding it, kept up to date as rows are added.
+  std::unordered_map<std::string, int> zeileZuNummer_;
+};
+
+}  // namespace belvanto

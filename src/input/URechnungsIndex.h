@@ -1,0 +1,41 @@
+// The invoice index delivered beside the booking file: which PDF belongs to
+// which invoice, the member number, settlement and call-off numbers.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+
+#include "util/TextGrid.h"
+
+namespace belvanto {
+
+class Bediener;
+
+class RechnungsIndex {
+ public:
+  explicit RechnungsIndex(const Bediener& bediener) : bediener_(bediener), RechnungsIndexGrid(19, 1) {}
+
+  // Reads the first "Index*.csv" of <TempVerzeichnis>/ZRBELEG and deletes it.
+  void DateiEinlesen(const std::filesystem::path& TempVerzeichnis);
+
+  std::string HoleMitgliedsNummer() const;
+  std::string HoleAbrufNummer() const;
+  std::string HoleKundenNummer(const std::string& Rechnungsnummer) const;
+  std::string HoleAbrechnungsNummer(const std::string& Rechnungsnummer) const;
+  std::string HoleValutaDatum(const std::string& Rechnungsnummer) const;
+  // Renames the invoice's PDF once to "<settlement number>-<rest>" and returns
+  // the new file name.
+  std::string HoleBildname(const std::string& Rechnungsnummer,
+                           const std::filesystem::path& TempVerzeichnis);
+
+  const TextGrid& grid() const { return RechnungsIndexGrid; }
+
+ private:
+  const Bediener& bediener_;
+  TextGrid RechnungsIndexGrid;
+  // Invoice number -> first data row holding it, built once per reading.
+  std::unordered_map<std::string, int> zeileZuRechnung_;
+};
+
+}  // namespace belvanto

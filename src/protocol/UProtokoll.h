@@ -1,0 +1,30 @@
+// The run protocol: the findings of one run that the bookkeeper must look at,
+// as a six-column table that always ends with one empty row.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "util/TextGrid.h"
+
+namespace belvanto {
+
+class Protokoll {
+ public:
+  Protokoll() : ProtokollGrid(6, 1) {}
+
+  void AddProtokollEintrag(const std::string& Art, const std::string& RechnungsNr,
+                           const std::string& Datum, const std::string& Lieferant,
+                           const std::string& Betrag, const std::string& MaxBetrag);
+  int anzahlEintraege() const { return ProtokollGrid.rowCount() - 1; }
+  const TextGrid& grid() const { return ProtokollGrid; }
+
+  // Every row, the empty last one included, as the six fields run together,
+  // Windows-1252, CR LF. Throws Fehler naming the file.
+  void speichern(const std::filesystem::path& datei) const;
+
+ private:
+  TextGrid ProtokollGrid;
+};
+
+}  // namespace belvanto

@@ -1,0 +1,37 @@
+// The table of text cells every input file and intermediate result lives in,
+// addressed as [column, row]. A cell outside the table reads as empty text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace belvanto {
+
+class TextGrid {
+ public:
+  explicit TextGrid(int columns, int rows = 1);
+
+  int colCount() const { return columns_; }
+  int rowCount() const { return rows_; }
+
+  // Keeps the cells of the remaining rows; new rows are empty. At least 0.
+  void setRowCount(int rows);
+  // Back to `rows` empty rows.
+  void clear(int rows = 1);
+  void addRow() { setRowCount(rows_ + 1); }
+
+  const std::string& cell(int col, int row) const;
+  // A write outside the table is ignored.
+  void setCell(int col, int row, std::string text);
+
+  // The rule for tables filled row by row: the cells go into the last row,
+  // then one empty row is added, so the table always ends with an empty row.
+  void appendRow(std::vector<std::string> cells);
+
+ private:
+  int columns_;
+  int rows_;
+  std::vector<std::string> cells_;  // row-major
+};
+
+}  // namespace belvanto
