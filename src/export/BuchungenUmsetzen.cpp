@@ -1,0 +1,126 @@
+// The booking conversion: one output row per booking line, in file order.
+#include "export/BuchungenUmsetzen.h"
+
+#include <cmath>
+#include <string>
+
+#include "export/ExportText.h"
+#include "util/StringLib.h"
+#include "util/Zahlen.h"
+
+namespace belvanto {
+
+namespace {
+
+// Output columns.
+enum Spalte {
+  kWaehrung = 0,
+  kBetrag = 1,
+  kRechnungsNr = 2,
+  kDatum = 3,
+  kAbrufNr = 4,
+  kLieferantName = 5,
+  kLieferantKonto = 7,
+  kKonto = 9,
+  kBuchungstext = 11,
+  kSteuersatz = 14,
+  kKostenstelle = 17,
+  kSkonto = 21,
+  kSkontoDatum = 23,
+  kSkontoProzent = 29,
+  kBildname = 30,
+};
+
+// Booking columns.
+enum BuchungsSpalte {
+  bLieferant = 0,
+  bRechnungsNr = 1,
+  bDatum = 2,
+  bSteuer = 4,
+  bBetrag = 5,
+  bSkonto = 9,
+};
+
+// dd.mm.yy taken apart by position only, as the cooperative writes it.
+std::string isoDatum(const std::string& datum) {
+  return "20" + zeichenAusschnitt(datum, 6, 2) + "-" + zeichenAusschnitt(datum, 3, 2) + "-" +
+         zeichenAusschnitt(datum, 0, 2);
+}
+
+const std::string& kontoDerSteuerklasse(const std::string& steuer, const Konfiguration& k) {
+  if (steuer == k.FirmaNullMwSt) return k.FirmaNullMwSt;
+  if (steuer == k.FirmaHalbeMwSt) return k.FirmaHalbeMwSt;
+  return k.FirmaVolleMwSt;
+}
+
+void zeileUmsetzen(const TextGrid& buchungen, int i, int r, RechnungsIndex& index,
+                   Lieferanten& lieferanten, const Konfiguration& k, TextGrid& aus) {
+  auto b = [&](int spalte) -> const std::string& { return buchungen.cell(spalte, i); };
+
+  aus.setCell(kWaehrung, r, "EUR");
+  aus.setCell(kBetrag, r, replaceAll(b(bBetrag), ",", "."));
+  aus.setCell(kRechnungsNr, r, b(bRechnungsNr));
+  aus.setCell(kDatum, r, isoDatum(b(bDatum)));
+  aus.setCell(kAbrufNr, r, index.HoleAbrufNummer());
+  LieferantEingabe lieferant = lieferanten.LieferantSuchen(b(bLieferant), k.NummernUmsetzung);
+  aus.setCell(kLieferantName, r, replaceAll(lieferant.name, "&", "+"));
+  aus.setCell(kLieferantKonto, r, std::move(lieferant.nummer));
+
+  aus.setCell(kKonto, r, kontoDerSteuerklasse(b(bSteuer), k));
+  aus.setCell(kKostenstelle, r, k.Kostenstelle);
+  aus.setCell(kBuchungstext, r, "Ware");
+
+  std::string skonto = replaceAll(b(bSkonto), ",", ".");
+  if (!skonto.empty() && skonto.front() == '-') skonto.erase(0, 1);
+
+  const std::string& rechnungsNr = aus.cell(kRechnungsNr, r);
+  const bool mitSkonto = b(bSkonto) != "0,00" && !startsWith(aus.cell(kBetrag, r), "-");
+  if (mitSkonto) {
+    aus.setCell(kSkontoDatum, r, index.HoleValutaDatum(rechnungsNr));
+    aus.setCell(kSkontoProzent, r, SkontoProzent(aus.cell(kBetrag, r), skonto));
+    aus.setCell(kSkonto, r, std::move(skonto));
+  }
+
+  aus.setCell(kSteuersatz, r, replaceAll(b(bSteuer), ",", "."));
+  aus.setCell(kBildname, r, OhneEndung(index.HoleBildname(rechnungsNr, k.ArbeitsVerzeichnis)));
+}
+
+}  // namespace
+
+std::string SkontoProzent(const std::string& betrag, const std::string& skonto) {
+  const auto a = parseDecimal(betrag, '.');
+  const auto d = parseDecimal(skonto, '.');
+  if (!a || !d || *a == 0.0) return {};
+  // The quotient is formed in x87 extended precision and only then stored as
+  // a double; that decides some halves (e.g. 3.57 * 100 / 119).
+  const long double genau = static_cast<long double>(*d) * 100.0L / static_cast<long double>(*a);
+  const double p = roundHalfEven(static_cast<double>(genau));
+  // Far beyond any real percentage; no integer text for it.
+  if (!std::isfinite(p) || std::fabs(p) >= 1e15) return {};
+  return std::to_string(static_cast<long long>(p)) + ".00";
+}
+
+std::string OhneEndung(const std::string& dateiname) {
+  const auto punkt = dateiname.rfind('.');
+  if (punkt == std::string::npos) return dateiname;
+  const auto trenner = dateiname.find_last_of("\\:");
+  if (trenner != std::string::npos && trenner > punkt) return dateiname;
+  return dateiname.substr(0, punkt);
+}
+
+void BuchungenUmsetzen(const TextGrid& BuchungsGrid, RechnungsIndex& index,
+                       Lieferanten& lieferanten, const Konfiguration& konfiguration,
+                       Bediener& bediener, TextGrid& AusgabeGrid) {
+  AusgabeGrid.clear(1);
+  const int n = BuchungsGrid.rowCount();
+  for (int i = 1; i < n; ++i) {
+    const int r = i - 1;
+    const std::string nummer = std::to_string(i);
+    bediener.fortschritt(nummer);
+    zeileUmsetzen(BuchungsGrid, i, r, index, lieferanten, konfiguration, AusgabeGrid);
+    AusgabeGrid.addRow();
+    bediener.fortschritt("Verarbeiten: " + nummer);
+  }
+}
+
+}  // namespace belvanto

@@ -1,0 +1,20 @@
+// The check of each booking's payment amount (amount less discount) against
+// the supplier's maximum invoice amount; it only adds protocol rows.
+#pragma once
+
+#include "app/Konfiguration.h"
+#include "input/ULieferanten.h"
+#include "protocol/UProtokoll.h"
+#include "util/Bediener.h"
+#include "util/TextGrid.h"
+
+namespace belvanto {
+
+// Adds "Rechnungsbetrag zu hoch" for every booking above its maximum. Strips
+// one enclosing double quote from the amount and discount cells in place. A
+// booking whose amount, discount, date or maximum is no valid value is left
+// out of the comparison.
+void MaxBetragPruefen(TextGrid& BuchungsGrid, Lieferanten& lieferanten,
+                      const Konfiguration& konfiguration, Protokoll& protokoll, Bediener& bediener);
+
+}  // namespace belvanto
