@@ -1,1 +1,127 @@
+// Field splitting, replacing, trimming and case-insensitive comparison of
+// UTF-8 texts.
 #include "util/StringLib.h"
+
+#include <algorithm>
+
+#include "util/Utf8.h"
+
+namespace belvanto {
+
+std::vector<std::string> splitFields(std::string_view line, int leading, char separator) {
+  leading = std::max(leading, 0);
+  std::vector<std::string> felder;
+  felder.reserve(static_cast<std::size_t>(leading) + 1);
+  std::string_view rest = line;
+  for (int i = 0; i < leading; ++i) {
+    const auto pos = rest.find(separator);
+    if (pos == std::string_view::npos) {
+      felder.emplace_back();
+    } else {
+      felder.emplace_back(rest.substr(0, pos));
+      rest.remove_prefix(pos + 1);
+    }
+  }
+  felder.emplace_back(rest);
+  return felder;
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string ergebnis;
+  ergebnis.reserve(text.size());
+  std::size_t start = 0;
+  for (;;) {
+    const auto pos = text.find(from, start);
+    if (pos == std::string_view::npos) break;
+    ergebnis.append(text.substr(start, pos - start));
+    ergebnis.append(to);
+    start = pos + from.size();
+  }
+  ergebnis.append(text.substr(start));
+  return ergebnis;
+}
+
+std::string trim(std::string_view text) {
+  constexpr std::string_view kRand = " \t\r\n";
+  const auto anfang = text.find_first_not_of(kRand);
+  if (anfang == std::string_view::npos) return {};
+  const auto ende = text.find_last_not_of(kRand);
+  return std::string(text.substr(anfang, ende - anfang + 1));
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string foldCase(std::string_view text) {
+  std::string ergebnis;
+  ergebnis.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const auto b = static_cast<unsigned char>(text[pos]);
+    if (b < 0x80) {
+      ergebnis += static_cast<char>(utf8::foldChar(b));
+      ++pos;
+      continue;
+    }
+    std::size_t laenge = 0;
+    const char32_t cp = utf8::decode(text, pos, laenge);
+    if (cp == utf8::kUngueltig) {
+      // Bytes that are no character stay as they are.
+      ergebnis.append(text.substr(pos, laenge));
+    } else {
+      utf8::append(ergebnis, utf8::foldChar(cp));
+    }
+    pos += laenge;
+  }
+  return ergebnis;
+}
+
+namespace {
+
+bool istAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Compares folded texts without building them when both are plain ASCII, the
+// common case for file names.
+int vergleicheGefaltet(std::string_view a, std::string_view b) {
+  if (istAscii(a) && istAscii(b)) {
+    const auto n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto ca = utf8::foldChar(static_cast<unsigned char>(a[i]));
+      const auto cb = utf8::foldChar(static_cast<unsigned char>(b[i]));
+      if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  }
+  return foldCase(a).compare(foldCase(b));
+}
+
+}  // namespace
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return vergleicheGefaltet(a, b) == 0;
+}
+
+bool lessNoCase(std::string_view a, std::string_view b) {
+  const int c = vergleicheGefaltet(a, b);
+  if (c != 0) return c < 0;
+  return a < b;
+}
+
+std::size_t utf8Length(std::string_view text) {
+  std::size_t anzahl = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t laenge = 0;
+    utf8::decode(text, pos, laenge);
+    pos += laenge;
+    ++anzahl;
+  }
+  return anzahl;
+}
+
+}  // namespace belvanto
