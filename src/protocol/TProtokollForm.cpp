@@ -1,0 +1,131 @@
+// The protocol window; see TProtokollForm.h.
+#include "protocol/TProtokollForm.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFont>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <exception>
+#include <filesystem>
+
+#include "protocol/Druckerwahl.h"
+#include "protocol/GridDrucken.h"
+
+namespace belvanto {
+
+namespace {
+
+QPushButton* knopf(QWidget* parent, const char* name, const QString& text, int links) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(links, 448, 75, 25);
+  return button;
+}
+
+}  // namespace
+
+TProtokollForm::TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent)
+    : QDialog(parent), druckerwahl_(druckerwahl) {
+  setObjectName(QStringLiteral("ProtokollForm"));
+  setWindowTitle(QStringLiteral("ProtokollForm"));
+  QFont schrift(QStringLiteral("MS Sans Serif"));
+  schrift.setPixelSize(11);
+  setFont(schrift);
+  resize(813, 495);
+  move(311, 96);
+
+  ProtokollGrid = new QTableWidget(1, 6, this);
+  ProtokollGrid->setObjectName(QStringLiteral("ProtokollGrid"));
+  ProtokollGrid->setGeometry(26, 8, 745, 409);
+  ProtokollGrid->horizontalHeader()->hide();
+  ProtokollGrid->verticalHeader()->hide();
+  ProtokollGrid->horizontalHeader()->setDefaultSectionSize(64);
+  ProtokollGrid->verticalHeader()->setMinimumSectionSize(1);
+  ProtokollGrid->verticalHeader()->setDefaultSectionSize(24);
+  ProtokollGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  ProtokollGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Long entries are cut at the cell edge, not shortened with dots.
+  ProtokollGrid->setTextElideMode(Qt::ElideNone);
+
+  CloseBtn = knopf(this, "CloseBtn", QStringLiteral("Schliessen"), 696);
+  SaveBtn = knopf(this, "SaveBtn", QStringLiteral("Sichern"), 584);
+  PrintBtn = knopf(this, "PrintBtn", QStringLiteral("Drucken"), 472);
+  for (QPushButton* button : {CloseBtn, SaveBtn, PrintBtn}) button->setAutoDefault(false);
+  setTabOrder(ProtokollGrid, CloseBtn);
+  setTabOrder(CloseBtn, SaveBtn);
+  setTabOrder(SaveBtn, PrintBtn);
+
+  connect(CloseBtn, &QPushButton::clicked, this, &TProtokollForm::CloseBtnClick);
+  connect(SaveBtn, &QPushButton::clicked, this, &TProtokollForm::SaveBtnClick);
+  connect(PrintBtn, &QPushButton::clicked, this, &TProtokollForm::PrintBtnClick);
+
+  dateiAbfrage = [](QWidget* eltern) { return QFileDialog::getSaveFileName(eltern); };
+}
+
+void TProtokollForm::fuellen(Protokoll& protokoll) {
+  protokoll_ = &protokoll;
+  gridFuellen();
+}
+
+void TProtokollForm::zeigen(Protokoll& protokoll) {
+  fuellen(protokoll);
+  exec();
+}
+
+void TProtokollForm::showEvent(QShowEvent* event) {
+  FormShow();
+  QDialog::showEvent(event);
+}
+
+void TProtokollForm::FormShow() {
+  gridFuellen();
+  const int breiten[] = {150, 150, 100, 100, 100, 100};
+  for (int spalte = 0; spalte < 6; ++spalte) ProtokollGrid->setColumnWidth(spalte, breiten[spalte]);
+}
+
+void TProtokollForm::gridFuellen() {
+  const TextGrid& grid = protokoll_->grid();
+  ProtokollGrid->setRowCount(grid.rowCount());
+  for (int zeile = 0; zeile < grid.rowCount(); ++zeile) {
+    for (int spalte = 0; spalte < grid.colCount(); ++spalte) {
+      const QString text = QString::fromStdString(grid.cell(spalte, zeile));
+      if (QTableWidgetItem* item = ProtokollGrid->item(zeile, spalte)) {
+        item->setText(text);
+      } else {
+        ProtokollGrid->setItem(zeile, spalte, new QTableWidgetItem(text));
+      }
+    }
+  }
+}
+
+void TProtokollForm::CloseBtnClick() {
+  close();
+}
+
+void TProtokollForm::SaveBtnClick() {
+  try {
+    const QString datei = dateiAbfrage(this);
+    if (datei.isEmpty()) return;
+    protokoll_->speichern(std::filesystem::path(QFile::encodeName(datei).toStdString()));
+  } catch (const std::exception& fehler) {
+    fehlerZeigen(fehler.what());
+  }
+}
+
+void TProtokollForm::PrintBtnClick() {
+  try {
+    GridDrucken(*ProtokollGrid, 0, 0, 0.6, druckerwahl_);
+  } catch (const std::exception& fehler) {
+    fehlerZeigen(fehler.what());
+  }
+}
+
+void TProtokollForm::fehlerZeigen(const char* text) {
+  QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), QString::fromUtf8(text));
+}
+
+}  // namespace belvanto
