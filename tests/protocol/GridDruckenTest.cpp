@@ -83,15 +83,6 @@ TEST(Druckerwahl, ChoosesByListPositionAndFallsBackSensibly) {
   EXPECT_TRUE(Druckerwahl({}, "").namen().isEmpty());
 }
 
-TEST(Druckerwahl, InstalledPrintersListTheCurrentOne) {
-  Druckerwahl wahl;
-  if (wahl.namen().isEmpty()) {
-    EXPECT_EQ(wahl.aktuellerIndex(), -1);
-  } else {
-    EXPECT_GE(wahl.aktuellerIndex(), 0);
-  }
-}
-
 TEST(GridDrucken, ProtocolWindowPrintsItsCellsIntoThePdf) {
   TempDir dir;
   Druckerwahl wahl({}, "");
