@@ -26,6 +26,12 @@ class Lieferanten {
   std::filesystem::path datei() const { return programmOrdner_ / kLieferantenDatei; }
 
  private:
+  // Row of the first mapping of `morvenauNummer`, or -1.
+  int zeileFinden(const std::string& morvenauNummer) const;
+  void indexAufbauen();
+  // The mapping file as it exists, in whatever letter case.
+  std::filesystem::path vorhandeneDatei() const;
+
   Bediener& bediener_;
   std::filesystem::path programmOrdner_;
   TextGrid LieferantenGrid;

@@ -14,7 +14,8 @@ class Bediener;
 
 class RechnungsIndex {
  public:
-  explicit RechnungsIndex(const Bediener& bediener) : bediener_(bediener), RechnungsIndexGrid(19, 1) {}
+  explicit RechnungsIndex(const Bediener& bediener)
+      : bediener_(bediener), RechnungsIndexGrid(19, 1) {}
 
   // Reads the first "Index*.csv" of <TempVerzeichnis>/ZRBELEG and deletes it.
   void DateiEinlesen(const std::filesystem::path& TempVerzeichnis);
@@ -32,6 +33,10 @@ class RechnungsIndex {
   const TextGrid& grid() const { return RechnungsIndexGrid; }
 
  private:
+  // Row of the first data row whose invoice number is `Rechnungsnummer`, or -1.
+  // With `fruehesEnde` and the program asked to end, only row 1 is looked at.
+  int zeileFinden(const std::string& Rechnungsnummer, bool fruehesEnde) const;
+
   const Bediener& bediener_;
   TextGrid RechnungsIndexGrid;
   // Invoice number -> first data row holding it, built once per reading.

@@ -1,0 +1,136 @@
+// The supplier mapping: reading and writing "LieferantenUmsetzung.csv", and
+// the search that asks the person for a supplier the mapping lacks. The search
+// uses a hash index kept in step with the table, so each booking row costs one
+// probe however large the mapping grows.
+#include "input/ULieferanten.h"
+
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "util/Dateisuche.h"
+#include "util/Encoding.h"
+#include "util/Fehler.h"
+#include "util/StringLib.h"
+
+namespace belvanto {
+
+namespace {
+
+constexpr int kFelder = 4;
+
+}  // namespace
+
+Lieferanten::Lieferanten(Bediener& bediener, std::filesystem::path programmOrdner)
+    : bediener_(bediener), programmOrdner_(std::move(programmOrdner)), LieferantenGrid(kFelder, 1) {
+  indexAufbauen();
+}
+
+std::filesystem::path Lieferanten::vorhandeneDatei() const {
+  return resolveNoCase(programmOrdner_, kLieferantenDatei);
+}
+
+void Lieferanten::indexAufbauen() {
+  zeileZuNummer_.clear();
+  for (int zeile = 0; zeile < LieferantenGrid.rowCount(); ++zeile) {
+    zeileZuNummer_.emplace(LieferantenGrid.cell(0, zeile), zeile);
+  }
+}
+
+void Lieferanten::DateiEinlesen() {
+  const auto datei = vorhandeneDatei();
+  std::error_code fehler;
+  if (!std::filesystem::is_regular_file(datei, fehler)) {
+    throw Fehler("Die Lieferantenzuordnung \"" + datei.string() +
+                 "\" wurde nicht gefunden. Sie muss neben dem Programm liegen; eine leere Datei "
+                 "genügt.");
+  }
+  const auto zeilen = splitLines(readFileBytes(datei));
+  // One row per line and the empty row behind them that the dialog fills.
+  LieferantenGrid.clear(static_cast<int>(zeilen.size()) + 1);
+  for (std::size_t z = 0; z < zeilen.size(); ++z) {
+    auto felder = splitFields(zeilen[z], kFelder - 1);
+    for (int s = 0; s < kFelder; ++s) {
+      LieferantenGrid.setCell(s, static_cast<int>(z), cp1252ToUtf8(felder[s]));
+    }
+  }
+  indexAufbauen();
+}
+
+void Lieferanten::DateiSchreiben() const {
+  std::string inhalt;
+  for (int zeile = 0; zeile < LieferantenGrid.rowCount(); ++zeile) {
+    if (LieferantenGrid.cell(0, zeile).empty()) continue;
+    inhalt +=
+        utf8ToCp1252(LieferantenGrid.cell(0, zeile) + ";" + LieferantenGrid.cell(1, zeile) + ";" +
+                     LieferantenGrid.cell(2, zeile) + ";" + LieferantenGrid.cell(3, zeile));
+    inhalt += "\r\n";
+  }
+
+  // Through a temporary file beside it, so that a failure leaves the old
+  // mapping whole instead of half a new one.
+  auto ziel = vorhandeneDatei();
+  std::error_code fehler;
+  // A link is written through to its file, not replaced.
+  if (std::filesystem::is_symlink(ziel, fehler)) {
+    auto echt = std::filesystem::weakly_canonical(ziel, fehler);
+    if (!fehler) ziel = std::move(echt);
+  }
+  auto temp = ziel;
+  temp += ".neu";
+
+  const auto nichtSchreibbar = [&] {
+    std::error_code egal;
+    std::filesystem::remove(temp, egal);
+    throw Fehler("Die Lieferantenzuordnung \"" + ziel.string() +
+                 "\" kann nicht geschrieben werden. Die neu erfassten Lieferanten sind nicht "
+                 "gespeichert.");
+  };
+  {
+    std::ofstream aus(temp, std::ios::binary | std::ios::trunc);
+    if (!aus) nichtSchreibbar();
+    aus.write(inhalt.data(), static_cast<std::streamsize>(inhalt.size()));
+    aus.close();
+    if (!aus) nichtSchreibbar();
+  }
+  if (std::filesystem::exists(ziel, fehler)) {
+    std::filesystem::permissions(temp, std::filesystem::status(ziel, fehler).permissions(), fehler);
+  }
+  std::filesystem::rename(temp, ziel, fehler);
+  if (fehler) nichtSchreibbar();
+}
+
+int Lieferanten::zeileFinden(const std::string& morvenauNummer) const {
+  // Once the program is asked to end, the search stops at its first row: only
+  // row 0 can still be found, any other supplier counts as not found.
+  if (bediener_.beendenAngefordert()) {
+    return LieferantenGrid.rowCount() > 0 && LieferantenGrid.cell(0, 0) == morvenauNummer ? 0 : -1;
+  }
+  const auto treffer = zeileZuNummer_.find(morvenauNummer);
+  return treffer == zeileZuNummer_.end() ? -1 : treffer->second;
+}
+
+LieferantEingabe Lieferanten::LieferantSuchen(const std::string& morvenauNummer,
+                                              bool NummernUmsetzung) {
+  if (const int zeile = zeileFinden(morvenauNummer); zeile >= 0) {
+    return {NummernUmsetzung ? LieferantenGrid.cell(1, zeile) : morvenauNummer,
+            LieferantenGrid.cell(2, zeile), LieferantenGrid.cell(3, zeile)};
+  }
+
+  LieferantEingabe eingabe = bediener_.lieferantErfragen(morvenauNummer);
+  bediener_.piep();
+  const int neu = LieferantenGrid.rowCount() - 1;
+  LieferantenGrid.appendRow({morvenauNummer, eingabe.nummer, eingabe.name, eingabe.maxBetrag});
+  // First row wins: an earlier row of the same number stays the one found.
+  zeileZuNummer_.emplace(morvenauNummer, neu);
+  // The empty number belongs to the first row with an empty column 0; when
+  // that was the row just filled, it is now the new empty last row.
+  if (const auto leer = zeileZuNummer_.find(std::string()); leer == zeileZuNummer_.end()) {
+    zeileZuNummer_.emplace(std::string(), neu + 1);
+  } else if (leer->second == neu && !morvenauNummer.empty()) {
+    leer->second = neu + 1;
+  }
+  return eingabe;
+}
+
+}  // namespace belvanto

@@ -1,0 +1,170 @@
+// Reader of the invoice index and the lookups on it. Lookups by invoice number
+// go through a hash index built once per reading, so a settlement of many
+// thousand bookings costs one probe per lookup instead of a walk per lookup.
+#include "input/URechnungsIndex.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string_view>
+#include <system_error>
+
+#include "util/Bediener.h"
+#include "util/Dateisuche.h"
+#include "util/Encoding.h"
+#include "util/Fehler.h"
+#include "util/StringLib.h"
+
+namespace belvanto {
+
+namespace {
+
+constexpr int kFelder = 19;
+constexpr int kSpalteBildname = 0;
+constexpr int kSpalteMitglied = 5;
+constexpr int kSpalteRechnung = 6;
+constexpr int kSpalteAbrechnung = 8;
+constexpr int kSpalteAbruf = 10;
+constexpr int kSpalteValuta = 13;
+
+// Byte offset of the `n`-th character (from 0) of a UTF-8 text, or its size.
+std::size_t zeichenOffset(std::string_view text, std::size_t n) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (n == 0) return pos;
+    ++pos;
+    while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
+    --n;
+  }
+  return text.size();
+}
+
+// `anzahl` characters from character `von` (counted from 1); characters beyond
+// the end of the text are simply missing.
+std::string teilText(std::string_view text, std::size_t von, std::size_t anzahl) {
+  const auto anfang = zeichenOffset(text, von - 1);
+  const auto rest = text.substr(anfang);
+  return std::string(rest.substr(0, zeichenOffset(rest, anzahl)));
+}
+
+// A name from the index must stay a plain file name inside ZRBELEG: no folder
+// part, no way up, nothing the system would cut short.
+bool istSchlichterDateiname(std::string_view name) {
+  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos &&
+         name != "." && name != "..";
+}
+
+// Renames without ever replacing an existing file; a name taken in any letter
+// case counts as taken, as on the cooperative's systems.
+void umbenennenOhneErsetzen(const std::filesystem::path& alt, const std::filesystem::path& ordner,
+                            const std::string& neuerName) {
+  std::error_code fehler;
+  if (!std::filesystem::exists(alt, fehler) || std::filesystem::is_directory(alt, fehler)) return;
+  if (std::filesystem::exists(resolveNoCase(ordner, neuerName), fehler)) return;
+  const auto neu = ordner / neuerName;
+  if (::renameat2(AT_FDCWD, alt.c_str(), AT_FDCWD, neu.c_str(), RENAME_NOREPLACE) != 0 &&
+      errno == EINVAL) {
+    // File systems without RENAME_NOREPLACE: the check above has to do.
+    std::filesystem::rename(alt, neu, fehler);
+  }
+}
+
+}  // namespace
+
+void RechnungsIndex::DateiEinlesen(const std::filesystem::path& TempVerzeichnis) {
+  const auto ordner = resolveNoCase(TempVerzeichnis, "ZRBELEG");
+  const auto datei = findFirstFile(ordner, "Index*.csv");
+  if (!datei) {
+    throw Fehler("Im Ordner \"" + ordner.string() +
+                 "\" wurde keine Rechnungs-Indexdatei (Index*.csv) gefunden.");
+  }
+
+  const auto zeilen = splitLines(readFileBytes(*datei));
+  // One row per line and no empty row behind them, so that no lookup can
+  // land on a row that came from no line of the file.
+  RechnungsIndexGrid.clear(static_cast<int>(zeilen.size()));
+  zeileZuRechnung_.clear();
+  for (std::size_t z = 0; z < zeilen.size(); ++z) {
+    const auto felder = splitFields(zeilen[z], kFelder - 1);
+    const int zeile = static_cast<int>(z);
+    for (int s = 0; s < kFelder; ++s) RechnungsIndexGrid.setCell(s, zeile, cp1252ToUtf8(felder[s]));
+    const auto& rechnung = RechnungsIndexGrid.cell(kSpalteRechnung, zeile);
+    // Row 0 is the header; an empty invoice number identifies no invoice.
+    if (zeile > 0 && !rechnung.empty()) zeileZuRechnung_.emplace(rechnung, zeile);
+  }
+
+  // A failed deletion is not reported: the booking file's deletion is what
+  // advances the run.
+  std::error_code fehler;
+  std::filesystem::remove(*datei, fehler);
+}
+
+int RechnungsIndex::zeileFinden(const std::string& Rechnungsnummer, bool fruehesEnde) const {
+  if (Rechnungsnummer.empty()) return -1;
+  // Once the program is asked to end, the search stops at its first row: only
+  // row 1 can still be found, everything else counts as not found.
+  if (fruehesEnde && bediener_.beendenAngefordert()) {
+    return RechnungsIndexGrid.rowCount() > 1 &&
+                   RechnungsIndexGrid.cell(kSpalteRechnung, 1) == Rechnungsnummer
+               ? 1
+               : -1;
+  }
+  const auto treffer = zeileZuRechnung_.find(Rechnungsnummer);
+  return treffer == zeileZuRechnung_.end() ? -1 : treffer->second;
+}
+
+std::string RechnungsIndex::HoleMitgliedsNummer() const {
+  return RechnungsIndexGrid.cell(kSpalteMitglied, 1);
+}
+
+std::string RechnungsIndex::HoleAbrufNummer() const {
+  return RechnungsIndexGrid.cell(kSpalteAbruf, 1);
+}
+
+std::string RechnungsIndex::HoleKundenNummer(const std::string& Rechnungsnummer) const {
+  const int zeile = zeileFinden(Rechnungsnummer, true);
+  return zeile < 0 ? std::string() : RechnungsIndexGrid.cell(kSpalteMitglied, zeile);
+}
+
+std::string RechnungsIndex::HoleAbrechnungsNummer(const std::string& Rechnungsnummer) const {
+  const int zeile = zeileFinden(Rechnungsnummer, true);
+  return zeile < 0 ? std::string() : RechnungsIndexGrid.cell(kSpalteAbrechnung, zeile);
+}
+
+std::string RechnungsIndex::HoleValutaDatum(const std::string& Rechnungsnummer) const {
+  const int zeile = zeileFinden(Rechnungsnummer, false);
+  if (zeile < 0) return {};
+  // By character position only: DD.MM.YYYY becomes YYYY-MM-DD, and an empty
+  // cell gives "--".
+  const auto& datum = RechnungsIndexGrid.cell(kSpalteValuta, zeile);
+  return teilText(datum, 7, 4) + "-" + teilText(datum, 4, 2) + "-" + teilText(datum, 1, 2);
+}
+
+std::string RechnungsIndex::HoleBildname(const std::string& Rechnungsnummer,
+                                         const std::filesystem::path& TempVerzeichnis) {
+  const int zeile = zeileFinden(Rechnungsnummer, true);
+  if (zeile < 0) return {};
+
+  const std::string gespeichert = RechnungsIndexGrid.cell(kSpalteBildname, zeile);
+  if (startsWith(gespeichert, "G")) {
+    std::string name = gespeichert.substr(1);
+    return istSchlichterDateiname(name) ? name : std::string();
+  }
+
+  const std::string neuerName =
+      HoleAbrechnungsNummer(Rechnungsnummer) + "-" + teilText(gespeichert, 5, gespeichert.size());
+  // The name goes on into file names of the document archive; one that could
+  // point outside its folder is treated like an invoice without a PDF.
+  if (!istSchlichterDateiname(gespeichert) || !istSchlichterDateiname(neuerName)) return {};
+
+  if (!gespeichert.empty()) {
+    const auto ordner = resolveNoCase(TempVerzeichnis, "ZRBELEG");
+    umbenennenOhneErsetzen(resolveNoCase(ordner, gespeichert), ordner, neuerName);
+  }
+  // A failed rename is not reported: the new name is recorded all the same.
+  RechnungsIndexGrid.setCell(kSpalteBildname, zeile, "G" + neuerName);
+  return neuerName;
+}
+
+}  // namespace belvanto
