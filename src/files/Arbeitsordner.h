@@ -1,0 +1,54 @@
+// The folder tree below the working folder and the file operations of a run
+// on it: clearing the folders at the start, the backup archive of the
+// delivered data, moving the invoice PDFs into the document folder, and the
+// document archive that goes to the output folder for the upload to DATEV.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/Konfiguration.h"
+#include "util/Bediener.h"
+#include "util/Datum.h"
+
+namespace belvanto {
+
+// Deletes the file or folder tree at `pfad` permanently, best effort; true
+// when something was there and is gone. Never throws. A symbolic link is
+// removed itself, never what it points to; an empty path and a file system
+// root are refused.
+bool VerzeichnisLoeschen(const std::filesystem::path& pfad);
+
+// Deletes W/ZRABR, W/ZRBELEG and W/REMADV (only `mitDownload`), W/Belege,
+// W/Mail and the output folder, each in whatever letter case it exists.
+// Throws Fehler, deleting nothing, when the output folder is empty, a file
+// system root, or holds the working folder, the backup folder or the program
+// folder.
+void AlteVerzeichnisseLoeschen(const Konfiguration& k, bool mitDownload, Bediener& b);
+
+// "<BackupVerzeichnis>/<Mitgliedsnummer>-<dd-mm-yy>.zip"
+std::filesystem::path backupName(const Konfiguration& k, const Datum& heute);
+// "<AusgabeVerzeichnis>/Belege-<Mitgliedsnummer>-<dd-mm-yy>-<LfdNummer>.zip"
+std::filesystem::path belegarchivName(const Konfiguration& k, const Datum& heute);
+
+// Archives the working folder (without any *.zip) into the day's backup,
+// adding to it when it exists. The backup folder is never created: a missing
+// one is a Fehler.
+void BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
+
+// Moves every PDF of W/ZRBELEG whose name contains "-" into W/Belege (created
+// when missing), showing "Kopieren: <name>" for every PDF. Returns how many
+// were moved.
+int BelegeKopieren(const Konfiguration& k, Bediener& b);
+
+// Moves one file to exactly `ziel`. Never replaces an existing target (false
+// then). Within one file system a rename; across file systems a copy that is
+// synced before the source is deleted. False on any failure, with the source
+// left in place.
+bool DateiVerschieben(const std::filesystem::path& quelle, const std::filesystem::path& ziel);
+
+// Archives W/Belege into the output folder under the current running number
+// and returns the archive's path; LfdNummer goes up by one only on success.
+std::filesystem::path BelegarchivErstellen(Konfiguration& k, Bediener& b, const Datum& heute);
+
+}  // namespace belvanto

@@ -1,0 +1,779 @@
+// The ZIP writer on libzip.
+//
+// libzip 1.7 cannot decide per entry between Deflate and Store by itself (its
+// default looks at the first 8 KB only and means level 9), and a plain buffer
+// source would make it deflate a second time. So each file is handed to libzip
+// as a source of its own: files up to the memory limit are read and deflated
+// once, by helper threads a few entries ahead of libzip's writer, and passed
+// on as finished Deflate data (or as they are, when Deflate did not make them
+// smaller); larger files are streamed, after a first pass that decides the
+// method. libzip writes the whole archive into a temporary file next to the
+// target and renames it only on success, so a failure leaves the old archive
+// as it was.
+#include "files/ZipArchiv.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "files/Systemfehler.h"
+#include "util/Dateisuche.h"
+#include "util/Fehler.h"
+#include "util/StringLib.h"
+
+namespace belvanto {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+constexpr std::size_t kBlock = 256 * 1024;
+constexpr std::size_t kStrom = static_cast<std::size_t>(-1);
+// Stands for "not a regular file" where an errno is expected.
+constexpr int kKeineDatei = -1;
+// deflate() takes at most 4 GB in one call.
+constexpr std::uint64_t kGroessteSpeicherGrenze = 1u << 30;
+
+std::string quote(const fs::path& p) {
+  return "\"" + p.string() + "\"";
+}
+
+std::string lesefehlerText(int nummer) {
+  if (nummer == kKeineDatei) return "keine gewöhnliche Datei";
+  return systemFehlerText(nummer);
+}
+
+std::string zipFehlerText(zip_error_t* fehler) {
+  std::string text;
+  switch (zip_error_code_zip(fehler)) {
+    case ZIP_ER_WRITE:
+      text = "Schreibfehler";
+      break;
+    case ZIP_ER_READ:
+      text = "Lesefehler";
+      break;
+    case ZIP_ER_SEEK:
+    case ZIP_ER_TELL:
+      text = "Positionierfehler";
+      break;
+    case ZIP_ER_OPEN:
+      text = "Die Datei kann nicht geöffnet werden";
+      break;
+    case ZIP_ER_TMPOPEN:
+      text = "Die temporäre Datei kann nicht angelegt werden";
+      break;
+    case ZIP_ER_RENAME:
+      text = "Die temporäre Datei kann nicht umbenannt werden";
+      break;
+    case ZIP_ER_CLOSE:
+      text = "Die Datei kann nicht geschlossen werden";
+      break;
+    case ZIP_ER_REMOVE:
+      text = "Die Datei kann nicht gelöscht werden";
+      break;
+    case ZIP_ER_MEMORY:
+      text = "Nicht genügend Arbeitsspeicher";
+      break;
+    case ZIP_ER_NOZIP:
+      text = "Die vorhandene Datei ist kein ZIP-Archiv";
+      break;
+    case ZIP_ER_INCONS:
+    case ZIP_ER_CRC:
+    case ZIP_ER_EOF:
+    case ZIP_ER_COMPRESSED_DATA:
+      text = "Das vorhandene Archiv ist beschädigt";
+      break;
+    case ZIP_ER_ZLIB:
+      text = "Fehler bei der Kompression";
+      break;
+    default:
+      text = std::string("ZIP-Fehler: ") + zip_error_strerror(fehler);
+      return text;
+  }
+  if (zip_error_system_type(fehler) == ZIP_ET_SYS && zip_error_code_system(fehler) != 0)
+    text += ": " + systemFehlerText(zip_error_code_system(fehler));
+  return text;
+}
+
+std::string zipFehlerText(int code) {
+  zip_error_t fehler;
+  zip_error_init_with_code(&fehler, code);
+  std::string text = zipFehlerText(&fehler);
+  zip_error_fini(&fehler);
+  return text;
+}
+
+// One file or folder of the tree, in the order it goes into the archive.
+struct Eintrag {
+  fs::path pfad;
+  std::string name;  // "/"-separated, relative to the base; folders end in "/"
+  bool ordner = false;
+  std::uint64_t groesse = 0;
+  time_t mtime = 0;
+  mode_t modus = 0;
+};
+
+[[noreturn]] void unlesbar(const fs::path& pfad, int nummer) {
+  throw Fehler("Die Datei " + quote(pfad) + " kann nicht gelesen werden (" +
+               lesefehlerText(nummer) + ").");
+}
+
+void sammeln(const fs::path& ordner, const std::string& praefix, std::vector<Eintrag>& aus) {
+  std::error_code ec;
+  std::vector<std::string> namen;
+  for (fs::directory_iterator it(ordner, ec), ende; !ec && it != ende; it.increment(ec))
+    namen.push_back(it->path().filename().string());
+  if (ec)
+    throw Fehler("Das Verzeichnis " + quote(ordner) + " kann nicht gelesen werden (" +
+                 systemFehlerText(ec.value()) + ").");
+  std::sort(namen.begin(), namen.end(),
+            [](const std::string& a, const std::string& b) { return lessNoCase(a, b); });
+
+  for (const auto& name : namen) {
+    fs::path pfad = ordner / name;
+    struct stat lst {};
+    struct stat st {};
+    if (::lstat(pfad.c_str(), &lst) != 0) {
+      if (errno == ENOENT) continue;  // gone since the listing
+      unlesbar(pfad, errno);
+    }
+    if (::stat(pfad.c_str(), &st) != 0) {
+      if (errno == ENOENT) continue;  // a link pointing nowhere holds nothing to keep
+      unlesbar(pfad, errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+      // Links to folders are not followed: they could lead in a circle.
+      if (S_ISLNK(lst.st_mode)) continue;
+      aus.push_back({pfad, praefix + name + "/", true, 0, st.st_mtime, st.st_mode});
+      sammeln(pfad, praefix + name + "/", aus);
+    } else if (S_ISREG(st.st_mode)) {
+      if (wildcardMatch("*.zip", name)) continue;
+      aus.push_back({pfad, praefix + name, false, static_cast<std::uint64_t>(st.st_size),
+                     st.st_mtime, st.st_mode});
+    }
+    // FIFOs, sockets and devices hold no file content; reading a FIFO would block.
+  }
+}
+
+class Datei {
+ public:
+  // O_NONBLOCK: should a FIFO have taken the file's place, opening must not hang.
+  explicit Datei(const fs::path& pfad)
+      : fd_(::open(pfad.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+    if (fd_ < 0) {
+      fehler_ = errno;
+      return;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+      fehler_ = errno;
+    else if (!S_ISREG(st.st_mode))
+      fehler_ = kKeineDatei;
+  }
+  ~Datei() { schliessen(); }
+  Datei(const Datei&) = delete;
+  Datei& operator=(const Datei&) = delete;
+
+  int fehler() const { return fehler_; }
+  // Bytes read, 0 at the end, -1 on error (then fehler() tells why).
+  ssize_t lesen(void* ziel, std::size_t n) {
+    for (;;) {
+      ssize_t r = ::read(fd_, ziel, n);
+      if (r >= 0) return r;
+      if (errno == EINTR) continue;
+      fehler_ = errno;
+      return -1;
+    }
+  }
+  void schliessen() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  int fehler_ = 0;
+};
+
+// Reads a whole file; 0 or the reason it failed.
+int ganzLesen(const fs::path& pfad, std::uint64_t erwartet, Bytes& aus) {
+  Datei datei(pfad);
+  if (datei.fehler()) return datei.fehler();
+  // One byte more than expected, so a file that grew is noticed by the read
+  // that fills it rather than by a reallocation.
+  aus.resize(static_cast<std::size_t>(erwartet) + 1);
+  std::size_t gelesen = 0;
+  for (;;) {
+    if (gelesen == aus.size()) aus.resize(aus.size() + kBlock);
+    ssize_t r = datei.lesen(aus.data() + gelesen, aus.size() - gelesen);
+    if (r < 0) return datei.fehler();
+    if (r == 0) break;
+    gelesen += static_cast<std::size_t>(r);
+  }
+  aus.resize(gelesen);
+  return 0;
+}
+
+class Deflater {
+ public:
+  Deflater(int stufe, int speicherStufe) {
+    std::memset(&z_, 0, sizeof z_);
+    if (deflateInit2(&z_, stufe, Z_DEFLATED, -MAX_WBITS, speicherStufe, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw std::bad_alloc();
+  }
+  ~Deflater() { deflateEnd(&z_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Raw Deflate of `n` bytes into `aus`; false (and `aus` undefined) when the
+  // result would not be smaller than the input, found out without ever
+  // holding more output than input.
+  bool verdichten(const unsigned char* roh, std::size_t n, Bytes& aus) {
+    if (n == 0) return false;
+    deflateReset(&z_);
+    aus.resize(n - 1);
+    z_.next_in = const_cast<Bytef*>(roh);
+    z_.avail_in = static_cast<uInt>(n);
+    z_.next_out = aus.data();
+    z_.avail_out = static_cast<uInt>(aus.size());
+    if (deflate(&z_, Z_FINISH) != Z_STREAM_END) return false;
+    aus.resize(z_.total_out);
+    return true;
+  }
+
+  // Streaming: how many bytes a whole file deflates to.
+  void neu() { deflateReset(&z_); }
+  std::uint64_t zaehlen(const unsigned char* roh, std::size_t n, bool ende, Bytes& puffer) {
+    z_.next_in = const_cast<Bytef*>(roh);
+    z_.avail_in = static_cast<uInt>(n);
+    std::uint64_t vorher = z_.total_out;
+    int r;
+    do {
+      z_.next_out = puffer.data();
+      z_.avail_out = static_cast<uInt>(puffer.size());
+      r = deflate(&z_, ende ? Z_FINISH : Z_NO_FLUSH);
+    } while (z_.avail_out == 0 || (ende && r != Z_STREAM_END));
+    return z_.total_out - vorher;
+  }
+
+ private:
+  z_stream z_;
+};
+
+// One file read and deflated in memory, ready to go into the archive.
+struct Paket {
+  Bytes daten;  // Deflate data, or the file itself when stored
+  bool verdichtet = false;
+  std::uint64_t groesse = 0;
+  uLong crc = 0;
+  int fehler = 0;
+};
+
+Paket packen(const Eintrag& e, Deflater& deflater, Bytes& roh) {
+  Paket p;
+  p.fehler = ganzLesen(e.pfad, e.groesse, roh);
+  if (p.fehler) return p;
+  p.groesse = roh.size();
+  p.crc = crc32_z(crc32(0, Z_NULL, 0), roh.data(), roh.size());
+  p.verdichtet = deflater.verdichten(roh.data(), roh.size(), p.daten);
+  if (!p.verdichtet) p.daten.swap(roh);
+  return p;
+}
+
+// Packs the in-memory files in the order libzip will ask for them, on helper
+// threads that run ahead of the writer within a budget of bytes.
+class Vorrat {
+ public:
+  Vorrat(std::vector<const Eintrag*> reihe, int stufe, int helfer, std::uint64_t budget)
+      : reihe_(std::move(reihe)), plaetze_(reihe_.size()), stufe_(stufe), budget_(budget) {
+    for (int i = 0; i < helfer && reihe_.size() > 0; ++i)
+      threads_.emplace_back([this] { arbeiten(); });
+  }
+  ~Vorrat() { beenden(); }
+  Vorrat(const Vorrat&) = delete;
+  Vorrat& operator=(const Vorrat&) = delete;
+
+  // Entry `nr`, waiting for it when a helper has it in hand; every earlier
+  // entry is released, libzip being done with it.
+  const Paket& holen(std::size_t nr) {
+    std::unique_lock lock(m_);
+    while (freiBis_ < nr) freigebenGesperrt(freiBis_++);
+    auto& platz = plaetze_[nr];
+    if (threads_.empty()) {
+      if (!platz.fertig) {
+        if (!eigener_) eigener_ = std::make_unique<Deflater>(stufe_, 8);
+        platz.paket = packenSicher(*reihe_[nr], *eigener_, eigenerPuffer_);
+        platz.fertig = true;
+      }
+    } else {
+      cv_.wait(lock, [&] { return platz.fertig; });
+    }
+    return platz.paket;
+  }
+
+  void freigeben(std::size_t nr) {
+    std::lock_guard lock(m_);
+    freigebenGesperrt(nr);
+    cv_.notify_all();
+  }
+
+  void beenden() {
+    {
+      std::lock_guard lock(m_);
+      stop_ = true;
+    }
+    cv_.notify_all();
+    for (auto& t : threads_) t.join();
+    threads_.clear();
+  }
+
+ private:
+  struct Platz {
+    Paket paket;
+    bool beansprucht = false;
+    bool fertig = false;
+    bool frei = false;
+  };
+
+  static Paket packenSicher(const Eintrag& e, Deflater& d, Bytes& roh) {
+    try {
+      return packen(e, d, roh);
+    } catch (const std::bad_alloc&) {
+      roh = Bytes();
+      Paket p;
+      p.fehler = ENOMEM;
+      return p;
+    }
+  }
+
+  void freigebenGesperrt(std::size_t nr) {
+    auto& platz = plaetze_[nr];
+    if (platz.frei) return;
+    platz.frei = true;
+    Bytes().swap(platz.paket.daten);
+    if (platz.beansprucht) imFlug_ -= reihe_[nr]->groesse;
+  }
+
+  void arbeiten() {
+    Deflater deflater(stufe_, 8);
+    Bytes roh;
+    std::unique_lock lock(m_);
+    for (;;) {
+      cv_.wait(lock, [&] {
+        return stop_ || naechster_ >= reihe_.size() || imFlug_ == 0 ||
+               imFlug_ + reihe_[naechster_]->groesse <= budget_;
+      });
+      if (stop_ || naechster_ >= reihe_.size()) return;
+      std::size_t nr = naechster_++;
+      if (plaetze_[nr].frei) continue;
+      plaetze_[nr].beansprucht = true;
+      imFlug_ += reihe_[nr]->groesse;
+      lock.unlock();
+      Paket paket = packenSicher(*reihe_[nr], deflater, roh);
+      lock.lock();
+      if (!plaetze_[nr].frei) {
+        plaetze_[nr].paket = std::move(paket);
+        plaetze_[nr].fertig = true;
+      }
+      cv_.notify_all();
+    }
+  }
+
+  std::vector<const Eintrag*> reihe_;
+  std::vector<Platz> plaetze_;
+  int stufe_;
+  std::uint64_t budget_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::size_t naechster_ = 0;
+  std::size_t freiBis_ = 0;
+  std::uint64_t imFlug_ = 0;
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+  std::unique_ptr<Deflater> eigener_;
+  Bytes eigenerPuffer_;
+};
+
+// The first file whose reading failed, for the error text.
+struct Fehlerstelle {
+  fs::path datei;
+  int nummer = 0;
+  bool gesetzt = false;
+  void merken(const fs::path& d, int n) {
+    if (gesetzt) return;
+    datei = d;
+    nummer = n;
+    gesetzt = true;
+  }
+};
+
+struct Kontext {
+  std::unique_ptr<Vorrat> vorrat;
+  bool schreibend = false;
+  Fehlerstelle stelle;
+};
+
+// The libzip source of one file.
+struct Quelle {
+  Quelle(Kontext& k, const Eintrag& e, std::size_t nr) : k(k), e(e), nr(nr) {
+    zip_error_init(&fehler);
+  }
+  ~Quelle() { zip_error_fini(&fehler); }
+
+  Kontext& k;
+  const Eintrag& e;
+  std::size_t nr;  // position in the Vorrat, or kStrom
+  zip_error_t fehler;
+
+  const Paket* paket = nullptr;
+  std::uint64_t pos = 0;
+  bool gelesen = false;
+  bool verdichtet = false;
+  uLong crc = 0;
+  std::uint64_t groesse = 0;
+  std::uint64_t datenGroesse = 0;
+
+  std::unique_ptr<Datei> strom;
+
+  zip_int64_t scheitern(int nummer) {
+    k.stelle.merken(e.pfad, nummer);
+    zip_error_set(&fehler, ZIP_ER_READ, nummer > 0 ? nummer : 0);
+    return -1;
+  }
+
+  bool laden() {
+    paket = &k.vorrat->holen(nr);
+    if (paket->fehler) {
+      int nummer = paket->fehler;
+      paket = nullptr;
+      scheitern(nummer);
+      return false;
+    }
+    verdichtet = paket->verdichtet;
+    crc = paket->crc;
+    groesse = paket->groesse;
+    datenGroesse = paket->daten.size();
+    return true;
+  }
+
+  zip_int64_t stat(void* data, zip_uint64_t len) {
+    auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &fehler);
+    if (!st) return -1;
+    st->mtime = e.mtime;
+    st->valid |= ZIP_STAT_MTIME;
+    if (nr == kStrom || !k.schreibend) {
+      st->size = e.groesse;
+      st->valid |= ZIP_STAT_SIZE;
+      return sizeof(*st);
+    }
+    if (!gelesen && !paket && !laden()) return -1;
+    st->size = groesse;
+    st->crc = crc;
+    st->comp_size = datenGroesse;
+    // Until libzip has copied the data, it is announced as Deflate data so that
+    // libzip takes it as it is; afterwards the true method goes into the entry.
+    st->comp_method = gelesen && !verdichtet ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    st->valid |= ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD;
+    return sizeof(*st);
+  }
+
+  zip_int64_t oeffnen() {
+    if (nr == kStrom) {
+      strom = std::make_unique<Datei>(e.pfad);
+      if (strom->fehler()) return scheitern(strom->fehler());
+      return 0;
+    }
+    if (gelesen) {
+      zip_error_set(&fehler, ZIP_ER_INTERNAL, 0);
+      return -1;
+    }
+    if (!paket && !laden()) return -1;
+    pos = 0;
+    return 0;
+  }
+
+  zip_int64_t lesen(void* ziel, zip_uint64_t n) {
+    if (nr == kStrom) {
+      ssize_t r = strom->lesen(ziel, static_cast<std::size_t>(std::min<zip_uint64_t>(n, kBlock)));
+      if (r < 0) return scheitern(strom->fehler());
+      return r;
+    }
+    std::uint64_t rest = paket->daten.size() - pos;
+    std::size_t anzahl = static_cast<std::size_t>(std::min<std::uint64_t>(n, rest));
+    std::memcpy(ziel, paket->daten.data() + pos, anzahl);
+    pos += anzahl;
+    return static_cast<zip_int64_t>(anzahl);
+  }
+
+  zip_int64_t schliessen() {
+    if (nr == kStrom) {
+      strom.reset();
+      return 0;
+    }
+    gelesen = true;
+    paket = nullptr;
+    k.vorrat->freigeben(nr);
+    return 0;
+  }
+
+  zip_int64_t attribute(void* data, zip_uint64_t len) {
+    auto* a = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, len, &fehler);
+    if (!a) return -1;
+    a->valid |= ZIP_FILE_ATTRIBUTES_HOST_SYSTEM | ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES;
+    a->host_system = ZIP_OPSYS_UNIX;
+    a->external_file_attributes = static_cast<zip_uint32_t>(S_IFREG | (e.modus & 07777)) << 16;
+    return 0;
+  }
+};
+
+zip_int64_t quelleRufen(void* ud, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* q = static_cast<Quelle*>(ud);
+  try {
+    switch (cmd) {
+      case ZIP_SOURCE_SUPPORTS:
+        return ZIP_SOURCE_SUPPORTS_READABLE | ZIP_SOURCE_MAKE_COMMAND_BITMASK(ZIP_SOURCE_SUPPORTS) |
+               ZIP_SOURCE_MAKE_COMMAND_BITMASK(ZIP_SOURCE_GET_FILE_ATTRIBUTES);
+      case ZIP_SOURCE_STAT:
+        return q->stat(data, len);
+      case ZIP_SOURCE_OPEN:
+        return q->oeffnen();
+      case ZIP_SOURCE_READ:
+        return q->lesen(data, len);
+      case ZIP_SOURCE_CLOSE:
+        return q->schliessen();
+      case ZIP_SOURCE_GET_FILE_ATTRIBUTES:
+        return q->attribute(data, len);
+      case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&q->fehler, data, len);
+      case ZIP_SOURCE_FREE:
+        delete q;
+        return 0;
+      default:
+        zip_error_set(&q->fehler, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+  } catch (const std::bad_alloc&) {
+    zip_error_set(&q->fehler, ZIP_ER_MEMORY, 0);
+  } catch (...) {
+    zip_error_set(&q->fehler, ZIP_ER_INTERNAL, 0);
+  }
+  return -1;
+}
+
+// First pass over a file too big for memory: whether Deflate makes it smaller.
+bool lohntVerdichten(const Eintrag& e, int stufe) {
+  // Level of memory use as libzip's own deflater uses it, so both agree.
+  Deflater deflater(stufe, MAX_MEM_LEVEL);
+  Bytes ein(kBlock), aus(kBlock);
+  Datei datei(e.pfad);
+  if (datei.fehler()) unlesbar(e.pfad, datei.fehler());
+  std::uint64_t roh = 0, dicht = 0;
+  for (;;) {
+    ssize_t r = datei.lesen(ein.data(), ein.size());
+    if (r < 0) unlesbar(e.pfad, datei.fehler());
+    roh += static_cast<std::uint64_t>(r);
+    dicht += deflater.zaehlen(ein.data(), static_cast<std::size_t>(r), r == 0, aus);
+    if (r == 0) break;
+  }
+  return dicht < roh;
+}
+
+// Names libzip gives its temporary file: the archive's name, ".", six characters.
+std::set<std::string> tempKandidaten(const fs::path& ordner, const std::string& archivName) {
+  std::set<std::string> namen;
+  std::error_code ec;
+  for (fs::directory_iterator it(ordner, ec), ende; !ec && it != ende; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.size() == archivName.size() + 7 &&
+        name.compare(0, archivName.size() + 1, archivName + ".") == 0)
+      namen.insert(name);
+  }
+  return namen;
+}
+
+void tempAufraeumen(const fs::path& ordner, const std::string& archivName,
+                    const std::set<std::string>& vorher) {
+  for (const auto& name : tempKandidaten(ordner, archivName))
+    if (!vorher.count(name)) ::unlink((ordner / name).c_str());
+}
+
+void syncPfad(const fs::path& pfad, int flags, const fs::path& archiv) {
+  int fd = ::open(pfad.c_str(), O_RDONLY | O_CLOEXEC | flags);
+  if (fd < 0) return;
+  int r = ::fsync(fd);
+  int nummer = errno;
+  ::close(fd);
+  // Some file systems cannot sync a folder; the archive itself is what counts.
+  if (r != 0 && !(flags & O_DIRECTORY && (nummer == EINVAL || nummer == EROFS)))
+    throw Fehler("Das Archiv " + quote(archiv) + " kann nicht gesichert werden (" +
+                 systemFehlerText(nummer) + ").");
+}
+
+void sichern(const fs::path& archiv, const fs::path& ordner) {
+  syncPfad(archiv, 0, archiv);
+  syncPfad(ordner, O_DIRECTORY, archiv);
+}
+
+// libzip writes no archive without entries; an empty one is the end record alone.
+void leeresArchivSchreiben(const fs::path& archiv) {
+  static const unsigned char kEnde[22] = {'P', 'K', 5, 6};
+  std::string temp = archiv.string() + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    throw Fehler("Das Archiv " + quote(archiv) + " kann nicht geschrieben werden (" +
+                 systemFehlerText(errno) + ").");
+  }
+  bool ok = ::write(fd, kEnde, sizeof kEnde) == static_cast<ssize_t>(sizeof kEnde) &&
+            ::fchmod(fd, 0644) == 0;
+  int nummer = errno;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && ::rename(temp.c_str(), archiv.c_str()) == 0) return;
+  if (!nummer) nummer = errno;
+  ::unlink(temp.c_str());
+  throw Fehler("Das Archiv " + quote(archiv) + " kann nicht geschrieben werden (" +
+               systemFehlerText(nummer) + ").");
+}
+
+struct ZipFreigabe {
+  zip_t* za;
+  ~ZipFreigabe() {
+    if (za) zip_discard(za);
+  }
+};
+
+}  // namespace
+
+ZipBericht ordnerArchivieren(const fs::path& basis, const fs::path& archiv,
+                             const ZipEinstellungen& einstellungen) {
+  const fs::path ordner = archiv.has_parent_path() ? archiv.parent_path() : fs::path(".");
+  const std::string kannNicht = "Das Archiv " + quote(archiv) + " kann nicht geschrieben werden";
+
+  struct stat st {};
+  if (::stat(ordner.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw Fehler(kannNicht + ": Das Verzeichnis " + quote(ordner) + " existiert nicht.");
+  const bool vorhanden = ::stat(archiv.c_str(), &st) == 0;
+  if (vorhanden && !S_ISREG(st.st_mode))
+    throw Fehler(kannNicht + ": Unter diesem Namen steht keine Datei.");
+
+  std::vector<Eintrag> eintraege;
+  if (::stat(basis.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) sammeln(basis, "", eintraege);
+
+  // Declared before the archive so that the sources, which refer to it, are
+  // gone before it is.
+  Kontext kontext;
+  int code = 0;
+  ZipFreigabe za{zip_open(archiv.c_str(), ZIP_CREATE, &code)};
+  if (!za.za)
+    throw Fehler("Das Archiv " + quote(archiv) + " kann nicht geöffnet werden (" +
+                 zipFehlerText(code) + ").");
+
+  std::multimap<std::string, zip_uint64_t> alteNamen;
+  const zip_int64_t alt = zip_get_num_entries(za.za, 0);
+  for (zip_int64_t i = 0; i < alt; ++i) {
+    const char* name = zip_get_name(za.za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+    if (name) alteNamen.emplace(foldCase(name), static_cast<zip_uint64_t>(i));
+  }
+
+  const int stufe = std::clamp(einstellungen.stufe, 1, 9);
+  const std::uint64_t grenze = std::min(einstellungen.speicherGrenze, kGroessteSpeicherGrenze);
+  ZipBericht bericht;
+  std::vector<const Eintrag*> imSpeicher;
+  auto zipFehler = [&] { return kannNicht + " (" + zipFehlerText(zip_get_error(za.za)) + ")."; };
+
+  for (const auto& e : eintraege) {
+    auto [von, bis] = alteNamen.equal_range(foldCase(e.name));
+    for (auto it = von; it != bis; ++it) {
+      if (zip_delete(za.za, it->second) != 0) throw Fehler(zipFehler());
+      ++bericht.ersetzt;
+    }
+    alteNamen.erase(von, bis);
+
+    if (e.ordner) {
+      zip_int64_t idx = zip_dir_add(za.za, e.name.c_str(), ZIP_FL_ENC_GUESS);
+      if (idx < 0 || zip_file_set_mtime(za.za, static_cast<zip_uint64_t>(idx), e.mtime, 0) != 0)
+        throw Fehler(zipFehler());
+      ++bericht.ordner;
+      continue;
+    }
+
+    const bool gestreamt = e.groesse > grenze;
+    auto* quelle = new Quelle(kontext, e, gestreamt ? kStrom : imSpeicher.size());
+    zip_source_t* src = zip_source_function(za.za, quelleRufen, quelle);
+    if (!src) {
+      delete quelle;
+      throw Fehler(zipFehler());
+    }
+    zip_int64_t idx = zip_file_add(za.za, e.name.c_str(), src, ZIP_FL_ENC_GUESS | ZIP_FL_OVERWRITE);
+    if (idx < 0) {
+      zip_source_free(src);
+      throw Fehler(zipFehler());
+    }
+    if (gestreamt) {
+      bool deflate;
+      try {
+        deflate = lohntVerdichten(e, stufe);
+      } catch (const Fehler& f) {
+        throw Fehler(kannNicht + ": " + f.what());
+      }
+      if (zip_set_file_compression(za.za, static_cast<zip_uint64_t>(idx),
+                                   deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                                   deflate ? static_cast<zip_uint32_t>(stufe) : 0) != 0)
+        throw Fehler(zipFehler());
+    } else {
+      imSpeicher.push_back(&e);
+    }
+    ++bericht.dateien;
+  }
+
+  if (bericht.dateien + bericht.ordner == 0) {
+    // Nothing to add: an existing archive stays as it is.
+    zip_discard(za.za);
+    za.za = nullptr;
+    if (!vorhanden) {
+      leeresArchivSchreiben(archiv);
+      if (einstellungen.sichern) sichern(archiv, ordner);
+    }
+    return bericht;
+  }
+
+  int helfer = einstellungen.helfer;
+  if (helfer < 0) helfer = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  kontext.vorrat = std::make_unique<Vorrat>(std::move(imSpeicher), stufe, helfer,
+                                            std::max<std::uint64_t>(einstellungen.vorratBudget, 1));
+  const std::string archivName = archiv.filename().string();
+  const auto tempVorher = tempKandidaten(ordner, archivName);
+
+  kontext.schreibend = true;
+  const int ergebnis = zip_close(za.za);
+  kontext.vorrat->beenden();
+  if (ergebnis != 0) {
+    std::string grund = zipFehlerText(zip_get_error(za.za));
+    zip_discard(za.za);
+    za.za = nullptr;
+    tempAufraeumen(ordner, archivName, tempVorher);
+    if (kontext.stelle.gesetzt)
+      throw Fehler(kannNicht + ": Die Datei " + quote(kontext.stelle.datei) +
+                   " kann nicht gelesen werden (" + lesefehlerText(kontext.stelle.nummer) + ").");
+    throw Fehler(kannNicht + " (" + grund + ").");
+  }
+  za.za = nullptr;  // zip_close has freed it
+
+  if (einstellungen.sichern) sichern(archiv, ordner);
+  return bericht;
+}
+
+}  // namespace belvanto

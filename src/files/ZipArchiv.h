@@ -1,0 +1,46 @@
+// The ZIP writer behind the backup and the document archives: packs a folder
+// tree into an archive file with libzip, adding to an archive of the same name
+// when one exists. Every entry is deflated at the configured level or stored
+// where deflating does not make it smaller. A failure never leaves a damaged
+// archive under the final name; it is reported as Fehler naming the archive
+// and, where one file was at fault, that file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace belvanto {
+
+struct ZipEinstellungen {
+  // Deflate level; 6 is zlib's and Info-ZIP's "normal".
+  int stufe = 6;
+  // Files up to this size are read and deflated in memory once; larger ones
+  // are streamed from disk (deflated once to decide, once more while writing).
+  std::uint64_t speicherGrenze = 16u << 20;
+  // Threads deflating ahead of the writer; -1 picks one per processor, 0
+  // deflates on the writing thread.
+  int helfer = -1;
+  // Bytes of file data the helpers may hold ahead of the writer.
+  std::uint64_t vorratBudget = 64u << 20;
+  // fsync the finished archive and its folder.
+  bool sichern = true;
+};
+
+struct ZipBericht {
+  std::size_t dateien = 0;  // file entries written
+  std::size_t ordner = 0;   // folder entries written
+  std::size_t ersetzt = 0;  // entries of the existing archive replaced by new ones
+};
+
+// Archives every file below `basis` (recursing, hidden files included,
+// symbolic links to files by their content) except names matching "*.zip",
+// with every subfolder as an entry of its own ("sub/"), entry names relative to
+// `basis` and "/"-separated, modification times kept. An existing `archiv` is
+// opened and added to; its entries whose names equal a new entry's name
+// (letter case ignored) are replaced. A missing or empty `basis` adds nothing;
+// when no archive exists yet, an empty one is written. Throws Fehler.
+ZipBericht ordnerArchivieren(const std::filesystem::path& basis,
+                             const std::filesystem::path& archiv,
+                             const ZipEinstellungen& einstellungen = {});
+
+}  // namespace belvanto

@@ -1,0 +1,182 @@
+// Reading archives back for the tests, independently of the code that wrote
+// them: libzip's reader, and unzip run as a program.
+#include "ArchivPruefung.h"
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace belvanto::test {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, ArchivEintrag> mitLibzipLesen(const fs::path& archiv) {
+  int code = 0;
+  zip_t* za = zip_open(archiv.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (!za) throw std::runtime_error("libzip cannot open " + archiv.string());
+  std::map<std::string, ArchivEintrag> eintraege;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st);
+    ArchivEintrag e;
+    e.methode = st.comp_method;
+    e.dichteGroesse = st.comp_size;
+    e.mtime = st.mtime;
+    zip_file_t* f = zip_fopen_index(za, static_cast<zip_uint64_t>(i), 0);
+    if (!f) throw std::runtime_error(std::string("libzip cannot open entry ") + st.name);
+    e.inhalt.resize(st.size);
+    zip_int64_t n = zip_fread(f, e.inhalt.data(), st.size);
+    char rest;
+    // Reading past the end is where libzip compares the CRC.
+    zip_int64_t ende = zip_fread(f, &rest, 1);
+    zip_fclose(f);
+    if (n != static_cast<zip_int64_t>(st.size) || ende != 0)
+      throw std::runtime_error(std::string("libzip cannot read entry ") + st.name);
+    eintraege[st.name] = std::move(e);
+  }
+  zip_discard(za);
+  return eintraege;
+}
+
+std::string shellWort(const std::string& text) {
+  std::string aus = "'";
+  for (char c : text) aus += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return aus + "'";
+}
+
+Ausgabe ausfuehren(const std::string& befehl) {
+  Ausgabe aus;
+  FILE* p = ::popen((befehl + " 2>&1").c_str(), "r");
+  if (!p) return aus;
+  char puffer[4096];
+  std::size_t n;
+  while ((n = std::fread(puffer, 1, sizeof puffer, p)) > 0) aus.text.append(puffer, n);
+  int status = ::pclose(p);
+  aus.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return aus;
+}
+
+static std::vector<std::string> zeilen(const std::string& text) {
+  std::vector<std::string> aus;
+  std::istringstream in(text);
+  for (std::string z; std::getline(in, z);) aus.push_back(z);
+  return aus;
+}
+
+std::vector<std::string> unzipNamen(const fs::path& archiv) {
+  Ausgabe a = ausfuehren("unzip -Z1 " + shellWort(archiv.string()));
+  if (a.status != 0) throw std::runtime_error("unzip -Z1 failed: " + a.text);
+  return zeilen(a.text);
+}
+
+std::vector<std::string> unzipListe(const fs::path& archiv) {
+  Ausgabe a = ausfuehren("unzip -l " + shellWort(archiv.string()));
+  if (a.status != 0) throw std::runtime_error("unzip -l failed: " + a.text);
+  // Between the two dashed lines: length, date, time, then the name.
+  std::vector<std::string> namen;
+  bool drin = false;
+  for (const auto& z : zeilen(a.text)) {
+    if (z.rfind("---------", 0) == 0) {
+      if (drin) break;
+      drin = true;
+      continue;
+    }
+    if (!drin) continue;
+    std::istringstream in(z);
+    std::string laenge, datum, zeit;
+    in >> laenge >> datum >> zeit;
+    std::string name;
+    std::getline(in, name);
+    namen.push_back(name.substr(name.find_first_not_of(' ')));
+  }
+  return namen;
+}
+
+std::string unzipInhalt(const fs::path& archiv, const std::string& name) {
+  Ausgabe a =
+      ausfuehren("unzip -p " + shellWort(archiv.string()) + " " + shellWort(name) + " 2>/dev/null");
+  if (a.status != 0) throw std::runtime_error("unzip -p failed for " + name);
+  return a.text;
+}
+
+bool unzipPrueft(const fs::path& archiv) {
+  return ausfuehren("unzip -tq " + shellWort(archiv.string())).status == 0;
+}
+
+std::string zufallsBytes(std::size_t n, unsigned saat) {
+  std::mt19937 gen(saat);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(gen() & 0xFF);
+  return s;
+}
+
+std::string textBytes(std::size_t n) {
+  static const std::string satz =
+      "Rechnung 4711 vom 05.07.2024 über 119,00 EUR an die Morvenau eG; Zahlbar ohne Abzug.\r\n";
+  std::string s;
+  while (s.size() < n) s += satz + std::to_string(s.size()) + ";";
+  s.resize(n);
+  return s;
+}
+
+void mtimeSetzen(const fs::path& pfad, std::time_t zeit) {
+  struct timespec zeiten[2] = {{zeit, 0}, {zeit, 0}};
+  if (::utimensat(AT_FDCWD, pfad.c_str(), zeiten, AT_SYMLINK_NOFOLLOW) != 0)
+    throw std::runtime_error("utimensat failed for " + pfad.string());
+}
+
+std::vector<std::string> namenIn(const fs::path& ordner) {
+  std::vector<std::string> namen;
+  for (const auto& e : fs::directory_iterator(ordner))
+    namen.push_back(e.path().filename().string());
+  std::sort(namen.begin(), namen.end());
+  return namen;
+}
+
+namespace {
+constexpr unsigned kDacRechte = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+}
+
+OhneRootRechte::OhneRootRechte() {
+  __user_cap_header_struct kopf{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct daten[2]{};
+  if (::syscall(SYS_capget, &kopf, daten) == 0) {
+    alt_[0] = daten[0].effective;
+    alt_[1] = daten[1].effective;
+    daten[0].effective &= ~kDacRechte;
+    geaendert_ = ::syscall(SYS_capset, &kopf, daten) == 0;
+  }
+  // Whatever the platform did: check that a file without permissions is unreadable.
+  char vorlage[] = "/tmp/belvanto-rechte-XXXXXX";
+  int fd = ::mkstemp(vorlage);
+  if (fd >= 0) {
+    ::close(fd);
+    ::chmod(vorlage, 0);
+    int probe = ::open(vorlage, O_RDONLY);
+    wirksam_ = probe < 0;
+    if (probe >= 0) ::close(probe);
+    ::unlink(vorlage);
+  }
+}
+
+OhneRootRechte::~OhneRootRechte() {
+  if (!geaendert_) return;
+  __user_cap_header_struct kopf{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct daten[2]{};
+  if (::syscall(SYS_capget, &kopf, daten) != 0) return;
+  daten[0].effective = alt_[0];
+  daten[1].effective = alt_[1];
+  ::syscall(SYS_capset, &kopf, daten);
+}
+
+}  // namespace belvanto::test

@@ -1,0 +1,65 @@
+// Test helpers of the folder and archive tests: archives read back with
+// libzip and with Info-ZIP's unzip, deterministic file contents, and a guard
+// that takes away root's power to ignore file permissions.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace belvanto::test {
+
+struct ArchivEintrag {
+  std::string inhalt;
+  int methode = -1;  // ZIP_CM_STORE or ZIP_CM_DEFLATE
+  std::uint64_t dichteGroesse = 0;
+  std::time_t mtime = 0;
+};
+
+// Entry name -> entry, read with libzip with its consistency check; reading
+// every entry checks its CRC.
+std::map<std::string, ArchivEintrag> mitLibzipLesen(const std::filesystem::path& archiv);
+
+struct Ausgabe {
+  std::string text;
+  int status = -1;
+};
+Ausgabe ausfuehren(const std::string& befehl);
+std::string shellWort(const std::string& text);
+
+// Entry names as `unzip -Z1` lists them, in archive order.
+std::vector<std::string> unzipNamen(const std::filesystem::path& archiv);
+// `unzip -l`: the listed names (last column), in archive order.
+std::vector<std::string> unzipListe(const std::filesystem::path& archiv);
+// An entry's content as `unzip -p` extracts it.
+std::string unzipInhalt(const std::filesystem::path& archiv, const std::string& name);
+// `unzip -tq` finds no error.
+bool unzipPrueft(const std::filesystem::path& archiv);
+
+std::string zufallsBytes(std::size_t n, unsigned saat);
+std::string textBytes(std::size_t n);
+void mtimeSetzen(const std::filesystem::path& pfad, std::time_t zeit);
+// Names of the entries of a folder, sorted.
+std::vector<std::string> namenIn(const std::filesystem::path& ordner);
+
+// Root reads and writes files whatever their permissions say. While this
+// lives, the calling thread lacks that power, so chmod 000 and read-only
+// folders work in tests as they do for the bookkeeper.
+class OhneRootRechte {
+ public:
+  OhneRootRechte();
+  ~OhneRootRechte();
+  OhneRootRechte(const OhneRootRechte&) = delete;
+  OhneRootRechte& operator=(const OhneRootRechte&) = delete;
+  // Whether permissions now bind; a test skips when they do not.
+  bool wirksam() const { return wirksam_; }
+
+ private:
+  bool geaendert_ = false;
+  bool wirksam_ = false;
+  unsigned alt_[2] = {0, 0};
+};
+
+}  // namespace belvanto::test
