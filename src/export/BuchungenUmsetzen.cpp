@@ -92,7 +92,8 @@ std::string SkontoProzent(const std::string& betrag, const std::string& skonto) 
   const auto d = parseDecimal(skonto, '.');
   if (!a || !d || *a == 0.0) return {};
   // The quotient is formed in x87 extended precision and only then stored as
-  // a double; that decides some halves (e.g. 3.57 * 100 / 119).
+  // a double; that decides halves (0.12 * 100 / 1.60 is 7.4999999999999991
+  // that way and 7.5 in plain double arithmetic).
   const long double genau = static_cast<long double>(*d) * 100.0L / static_cast<long double>(*a);
   const double p = roundHalfEven(static_cast<double>(genau));
   // Far beyond any real percentage; no integer text for it.
