@@ -217,9 +217,10 @@ void IniDatei::schreibeText(const fs::path& datei, std::string_view section, std
   std::string_view rumpf = alt;
   const bool bom = startsWith(rumpf, kBom);
   if (bom) rumpf.remove_prefix(kBom.size());
-  // Files without any non-ASCII byte are taken as the program's own
-  // Windows-1252, so an umlaut written into them stays in that encoding.
-  const bool utf8 = bom || (isValidUtf8(rumpf) && hatNichtAscii(rumpf));
+  // Read as the constructor reads; a file without any non-ASCII byte (and
+  // without a byte-order mark) counts as the program's own Windows-1252, so an
+  // umlaut written into it stays in that encoding.
+  const bool utf8 = isValidUtf8(rumpf) && (bom || hatNichtAscii(rumpf));
   const std::string ende = zeilenEnde(rumpf);
   auto kodiert = [utf8](std::string_view text) {
     return utf8 ? einzeilig(text) : utf8ToCp1252(einzeilig(text));

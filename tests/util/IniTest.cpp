@@ -160,6 +160,8 @@ TEST(IniSchreiben, CreatesKeySectionAndFile) {
       {"[A]\r\nK=x\r\n", "A", "K", "Söhne", "[A]\r\nK=S\xF6hne\r\n"},
       {"[A]\r\nK=Müller\r\n", "A", "K", "Söhne", "[A]\r\nK=Söhne\r\n"},
       {"\xEF\xBB\xBF[A]\r\nK=x\r\n", "A", "K", "Söhne", "\xEF\xBB\xBF[A]\r\nK=Söhne\r\n"},
+      {"\xEF\xBB\xBF[A]\r\nK=M\xFCller\r\n", "A", "K", "Söhne",
+       "\xEF\xBB\xBF[A]\r\nK=S\xF6hne\r\n"},
       {"[A]\r\nK=x\r\n", "A", "K", "zwei\r\nZeilen", "[A]\r\nK=zwei  Zeilen\r\n"},
   };
   int n = 0;
@@ -189,6 +191,8 @@ TEST(IniSchreiben, UnwritableFileGivesTheMessage) {
       EXPECT_EQ(std::string(e.what()), "In " + datei.string() + " kann nicht geschrieben werden");
     }
   }
+  // The failed replacement leaves nothing behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST(IniSchreiben, FollowsLinkAndKeepsPermissions) {
