@@ -17,7 +17,8 @@ std::string utf8ToCp1252(std::string_view utf8);
 bool isValidUtf8(std::string_view bytes);
 
 // Splits bytes into lines ended by LF or CR LF. A last line without line end
-// still counts; an empty text has no lines.
+// still counts; an empty text has no lines; a CR not followed by LF stays in
+// its line.
 std::vector<std::string> splitLines(std::string_view bytes);
 
 // Whole file as bytes; throws Fehler naming the file when it cannot be read.
