@@ -47,6 +47,8 @@ constexpr std::size_t kStrom = static_cast<std::size_t>(-1);
 constexpr int kKeineDatei = -1;
 // deflate() takes at most 4 GB in one call.
 constexpr std::uint64_t kGroessteSpeicherGrenze = 1u << 30;
+// zlib's default; level 9 made the PDFs of a settlement slightly larger.
+constexpr int kSpeicherStufe = 8;
 
 std::string quote(const fs::path& p) {
   return "\"" + p.string() + "\"";
@@ -315,7 +317,7 @@ class Vorrat {
     auto& platz = plaetze_[nr];
     if (threads_.empty()) {
       if (!platz.fertig) {
-        if (!eigener_) eigener_ = std::make_unique<Deflater>(stufe_, 8);
+        if (!eigener_) eigener_ = std::make_unique<Deflater>(stufe_, kSpeicherStufe);
         platz.paket = packenSicher(*reihe_[nr], *eigener_, eigenerPuffer_);
         platz.fertig = true;
       }
@@ -369,7 +371,7 @@ class Vorrat {
   }
 
   void arbeiten() {
-    Deflater deflater(stufe_, 8);
+    Deflater deflater(stufe_, kSpeicherStufe);
     Bytes roh;
     std::unique_lock lock(m_);
     for (;;) {
