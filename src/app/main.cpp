@@ -1,7 +1,31 @@
-// Program start: creates the windows once and runs the message loop.
+// Program start: creates the windows once, reads the configuration through the
+// main window and runs the message loop. The INI file and the supplier mapping
+// live beside the executable.
 #include <QApplication>
+#include <filesystem>
+
+#include "app/QtBediener.h"
+#include "app/TForm1.h"
+#include "app/THilfe.h"
+#include "export/URechnungsNummer.h"
+#include "input/ULieferantenDialog.h"
+#include "protocol/Druckerwahl.h"
+#include "protocol/TProtokollForm.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  return 0;
+  const std::filesystem::path programmOrdner = QCoreApplication::applicationDirPath().toStdString();
+
+  belvanto::Druckerwahl druckerwahl;
+  belvanto::THilfe hilfe;
+  belvanto::TLieferanten lieferanten;
+  belvanto::TProtokollForm protokoll(druckerwahl);
+  belvanto::TRechnungsnummer rechnungsnummer;
+  belvanto::QtBediener bediener(lieferanten, rechnungsnummer, protokoll);
+  belvanto::TForm1 hauptfenster(programmOrdner, druckerwahl, bediener, hilfe);
+  bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
+
+  if (!hauptfenster.FormCreate()) return 0;
+  hauptfenster.show();
+  return app.exec();
 }

@@ -37,8 +37,9 @@ TEST(Konfiguration, AbsentFileGivesEveryDefault) {
 
 TEST(Konfiguration, FirmaRatesAlwaysReplaceThePlainRates) {
   TempDir dir;
-  auto k = lies(dir, "[MwStSatz]\r\nVolleMwSt=19\r\nHalbeMwSt=7\r\nNullMwSt=0\r\n"
-                     "FirmaHalbeMwSt=7,00\r\n");
+  auto k = lies(dir,
+                "[MwStSatz]\r\nVolleMwSt=19\r\nHalbeMwSt=7\r\nNullMwSt=0\r\n"
+                "FirmaHalbeMwSt=7,00\r\n");
   EXPECT_EQ(k.FirmaVolleMwSt, "") << "an absent Firma key leaves the rate empty";
   EXPECT_EQ(k.FirmaHalbeMwSt, "7,00");
   EXPECT_EQ(k.FirmaNullMwSt, "");
@@ -46,22 +47,23 @@ TEST(Konfiguration, FirmaRatesAlwaysReplaceThePlainRates) {
 
 TEST(Konfiguration, ReadsEveryKeyOfEverySection) {
   TempDir dir;
-  auto k = lies(dir,
-                "[verzeichnisse]\r\narbeitsverzeichnis = \"/daten/belvanto\" \r\n"
-                "BackupVerzeichnis=/daten/backup\r\nAusgabeVerzeichnis=/daten/datev\r\n"
-                "LastOpened=/daten\r\n"
-                "[MwStSatz]\r\nVolleMwStREMADV=19\r\nFirmaVolleMwSt=19,00\r\n"
-                "FirmaNullMwSt=0,00\r\n"
-                "[Firma]\r\nMitgliedsnummer=4711\r\nFtpZugang=sftp.example\r\nFtpUser=u\r\n"
-                "FtpPasswort=p w\r\n"
-                "[Konten]\r\nVolleMwStKurz=V\r\nHalbeMwStKurz=H\r\nKostenstelle=100\r\n"
-                "Gegenkonto=1200\r\n"
-                "[EMail-Versand]\r\nMailAbsender=a@b\r\nMailPasswort=x\r\nMailServer=smtp\r\n"
-                "MailPort=0x24B\r\nEmpfaengerRemADV=r@b\r\nEmpfaengerAbrechnung=s@b\r\n"
-                "EmpfaengerRNKopie=k@b\r\n"
-                "[Diverses]\r\nNummernUmsetzung=1\r\nLfdNummer=$10\r\nRNummerKuerzen=7\r\n"
-                "AnzahlRNStellen=8\r\n"
-                "[Signatur]\r\nSignatur1=Mit freundlichen Grüßen\r\nSignatur2=B\r\nSignatur3=C\r\n");
+  auto k =
+      lies(dir,
+           "[verzeichnisse]\r\narbeitsverzeichnis = \"/daten/belvanto\" \r\n"
+           "BackupVerzeichnis=/daten/backup\r\nAusgabeVerzeichnis=/daten/datev\r\n"
+           "LastOpened=/daten\r\n"
+           "[MwStSatz]\r\nVolleMwStREMADV=19\r\nFirmaVolleMwSt=19,00\r\n"
+           "FirmaNullMwSt=0,00\r\n"
+           "[Firma]\r\nMitgliedsnummer=4711\r\nFtpZugang=sftp.example\r\nFtpUser=u\r\n"
+           "FtpPasswort=p w\r\n"
+           "[Konten]\r\nVolleMwStKurz=V\r\nHalbeMwStKurz=H\r\nKostenstelle=100\r\n"
+           "Gegenkonto=1200\r\n"
+           "[EMail-Versand]\r\nMailAbsender=a@b\r\nMailPasswort=x\r\nMailServer=smtp\r\n"
+           "MailPort=0x24B\r\nEmpfaengerRemADV=r@b\r\nEmpfaengerAbrechnung=s@b\r\n"
+           "EmpfaengerRNKopie=k@b\r\n"
+           "[Diverses]\r\nNummernUmsetzung=1\r\nLfdNummer=$10\r\nRNummerKuerzen=7\r\n"
+           "AnzahlRNStellen=8\r\n"
+           "[Signatur]\r\nSignatur1=Mit freundlichen Grüßen\r\nSignatur2=B\r\nSignatur3=C\r\n");
   EXPECT_EQ(k.ArbeitsVerzeichnis, "/daten/belvanto");
   EXPECT_EQ(k.BackupVerzeichnis, "/daten/backup");
   EXPECT_EQ(k.AusgabeVerzeichnis, "/daten/datev");
@@ -84,8 +86,9 @@ TEST(Konfiguration, ReadsEveryKeyOfEverySection) {
 
 TEST(Konfiguration, NumbersThatAreNoNumbersGiveTheDefault) {
   TempDir dir;
-  auto k = lies(dir, "[EMail-Versand]\nMailPort=fünfundzwanzig\n[Diverses]\nLfdNummer=12a\n"
-                     "NummernUmsetzung=ja\nAnzahlRNStellen=\n");
+  auto k = lies(dir,
+                "[EMail-Versand]\nMailPort=fünfundzwanzig\n[Diverses]\nLfdNummer=12a\n"
+                "NummernUmsetzung=ja\nAnzahlRNStellen=\n");
   EXPECT_EQ(k.MailPort, 0);
   EXPECT_EQ(k.LfdNummer, 1);
   EXPECT_FALSE(k.NummernUmsetzung);
@@ -107,8 +110,10 @@ TEST(Konfiguration, WorkingFolderCheck) {
   auto meldung = arbeitsVerzeichnisPruefen(k);
   ASSERT_TRUE(meldung);
   const std::string sichtbar = dir.path().string() + "/gibt*es**nicht";
-  EXPECT_EQ(*meldung, "Falsches Verzeichnis im INI-String !\rProgramm wird beendet\r"
-                      "Verzeichnis: " + sichtbar);
+  EXPECT_EQ(*meldung,
+            "Falsches Verzeichnis im INI-String !\rProgramm wird beendet\r"
+            "Verzeichnis: " +
+                sichtbar);
   EXPECT_EQ(k.ArbeitsVerzeichnis, sichtbar);
 
   writeBytes(dir / "eine Datei", "x");

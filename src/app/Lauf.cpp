@@ -1,0 +1,142 @@
+#include "app/Lauf.h"
+
+#include <filesystem>
+
+#include "export/BuchungenUmsetzen.h"
+#include "export/DatevExport.h"
+#include "export/MaxBetrag.h"
+#include "files/Arbeitsordner.h"
+#include "util/Bediener.h"
+#include "util/Dateisuche.h"
+#include "util/Datum.h"
+#include "util/Fehler.h"
+#include "util/StringLib.h"
+
+namespace belvanto {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kBuchungsMuster = "Buchungen*.csv";
+
+void ordnerAnlegen(const fs::path& ordner) {
+  std::error_code ec;
+  fs::create_directories(ordner, ec);
+  if (ec || !fs::is_directory(ordner))
+    throw Fehler("Der Ordner \"" + ordner.string() + "\" kann nicht angelegt werden.");
+}
+
+// "Buchungen_20250118.csv" -> "20250118": the name without its first ten and
+// last four characters.
+std::string datumAusDateiname(const std::string& name) {
+  std::string ergebnis;
+  std::size_t anzahl = utf8Length(name);
+  if (anzahl <= 14) return {};
+  // Walk code points so a non-ASCII name is never cut inside a character.
+  std::size_t index = 0;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t laenge = 1;
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0xF0)
+      laenge = 4;
+    else if (c >= 0xE0)
+      laenge = 3;
+    else if (c >= 0xC0)
+      laenge = 2;
+    if (index >= 10 && index < anzahl - 4) ergebnis.append(name, i, laenge);
+    i += laenge;
+    ++index;
+  }
+  return ergebnis;
+}
+
+}  // namespace
+
+Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener)
+    : k_(konfiguration),
+      bediener_(bediener),
+      index_(bediener),
+      lieferanten_(bediener, konfiguration.programmOrdner),
+      AusgabeGrid(31, 1) {}
+
+void Lauf::ausfuehren(const LaufOptionen& optionen) {
+  AlteVerzeichnisseLoeschen(k_, optionen.mitDownload, bediener_);
+
+  erfolgreich_ = optionen.mitDownload ? datenHolen(optionen) : true;
+  if (!erfolgreich_) {
+    bediener_.meldung("SCH ... keine Buchungen !");
+  } else {
+    BackupErstellen(k_, bediener_, heute());
+    lieferanten_.DateiEinlesen();
+    buchungsdateienVerarbeiten(optionen);
+  }
+  if (erfolgreich_) abschliessen();
+}
+
+bool Lauf::datenHolen(const LaufOptionen&) {
+  // No server transfer is built into this version yet: nothing can be fetched,
+  // which is what a failed data check reports.
+  return false;
+}
+
+void Lauf::buchungsdateienVerarbeiten(const LaufOptionen&) {
+  const fs::path arbeit = k_.ArbeitsVerzeichnis;
+  std::string letzteDatei;
+  while (true) {
+    const fs::path zrbeleg = resolveNoCase(arbeit, "ZRBELEG");
+    const auto datei = findFirstFile(zrbeleg, kBuchungsMuster);
+    if (!datei) break;
+    // The loop advances only because each booking file is deleted after
+    // reading; the reader raises an error when it cannot delete, and this is
+    // the last guard against reading the same file forever.
+    if (datei->string() == letzteDatei)
+      throw Fehler("Die Buchungsdatei \"" + datei->string() +
+                   "\" wurde bereits verarbeitet und konnte nicht entfernt werden.");
+    letzteDatei = datei->string();
+
+    ordnerAnlegen(resolveNoCase(arbeit, "Belege"));
+    ordnerAnlegen(resolveNoCase(arbeit, "Mail"));
+    ordnerAnlegen(k_.AusgabeVerzeichnis);
+
+    abrechnungsDatum_ = datumAusDateiname(datei->filename().string());
+    protokoll_.AddProtokollEintrag("Abrechnung vom", abrechnungsDatum_, "Mitgliedsnr.",
+                                   k_.Mitgliedsnummer, " ", "");
+    buchungen_.DateiEinlesen(arbeit);
+    index_.DateiEinlesen(arbeit);
+
+    erfolgreich_ = index_.HoleMitgliedsNummer() == k_.Mitgliedsnummer;
+    if (erfolgreich_)
+      buchungsdateiUmsetzen();
+    else
+      bediener_.meldung("Mitgliedsnummer und Daten passen nicht zusammen !!");
+
+    const fs::path belege = resolveNoCase(arbeit, "Belege");
+    VerzeichnisLoeschen(belege);
+    ordnerAnlegen(belege);
+  }
+}
+
+void Lauf::buchungsdateiUmsetzen() {
+  BuchungenUmsetzen(buchungen_.BuchungsGrid, index_, lieferanten_, k_, bediener_, AusgabeGrid);
+  DatevExportSchreiben(AusgabeGrid, k_, protokoll_, bediener_);
+  MaxBetragPruefen(buchungen_.BuchungsGrid, lieferanten_, k_, protokoll_, bediener_);
+  verschobeneBelege_ += BelegeKopieren(k_, bediener_);
+  BelegarchivErstellen(k_, bediener_, heute());
+}
+
+void Lauf::abschliessen() {
+  bediener_.fortschritt("Ausdrucken");
+  abrechnungsBelege_ = 0;
+  lieferanten_.DateiSchreiben();
+  konfigurationZurueckschreiben(k_);
+  bediener_.fortschritt("Es wurden " + std::to_string(abrechnungsBelege_) + " Belege gedruckt " +
+                        std::to_string(verschobeneBelege_) + " Bilder kopiert.");
+  if (verschobeneBelege_ < 5)
+    protokoll_.AddProtokollEintrag("Stimmt das ?", "Es wurden nur",
+                                   std::to_string(verschobeneBelege_), "Belege verarbeitet !", "",
+                                   "");
+  if (protokoll_.anzahlEintraege() > 0) bediener_.protokollZeigen(protokoll_);
+}
+
+}  // namespace belvanto

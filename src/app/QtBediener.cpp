@@ -1,0 +1,58 @@
+#include "app/QtBediener.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include "export/URechnungsNummer.h"
+#include "input/ULieferantenDialog.h"
+#include "protocol/TProtokollForm.h"
+
+namespace belvanto {
+
+QtBediener::QtBediener(TLieferanten& lieferanten, TRechnungsnummer& rechnungsnummer,
+                       TProtokollForm& protokoll)
+    : lieferanten_(lieferanten), rechnungsnummer_(rechnungsnummer), protokoll_(protokoll) {}
+
+void QtBediener::meldung(const std::string& text) {
+  // Message texts join their lines with a lone carriage return.
+  QString anzeige = QString::fromStdString(text);
+  anzeige.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  anzeige.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Belvanto"), anzeige, QMessageBox::Ok);
+  box.setObjectName("Meldung");
+  box.exec();
+}
+
+void QtBediener::fortschritt(const std::string& text) {
+  if (!fortschrittsfeld_) return;
+  fortschrittsfeld_->setText(QString::fromStdString(text));
+  fortschrittsfeld_->repaint();
+}
+
+void QtBediener::nachrichtenVerarbeiten() {
+  QCoreApplication::processEvents();
+}
+
+void QtBediener::piep() {
+  QApplication::beep();
+}
+
+bool QtBediener::beendenAngefordert() const {
+  return QCoreApplication::closingDown();
+}
+
+LieferantEingabe QtBediener::lieferantErfragen(const std::string& morvenauNummer) {
+  return lieferanten_.erfragen(morvenauNummer);
+}
+
+std::string QtBediener::rechnungsNummerAendern(const std::string& rechnungsNummer,
+                                               int anzahlStellen) {
+  return rechnungsnummer_.RechnungsNummerAendern(rechnungsNummer, anzahlStellen);
+}
+
+void QtBediener::protokollZeigen(Protokoll& protokoll) {
+  protokoll_.zeigen(protokoll);
+}
+
+}  // namespace belvanto

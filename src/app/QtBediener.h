@@ -1,0 +1,39 @@
+// Bediener of the real program: message boxes, the main window's progress
+// line and the modal dialogs.
+#pragma once
+
+#include "util/Bediener.h"
+
+class QLineEdit;
+
+namespace belvanto {
+
+class TLieferanten;
+class TProtokollForm;
+class TRechnungsnummer;
+
+class QtBediener : public Bediener {
+ public:
+  QtBediener(TLieferanten& lieferanten, TRechnungsnummer& rechnungsnummer,
+             TProtokollForm& protokoll);
+
+  void setFortschrittsfeld(QLineEdit* feld) { fortschrittsfeld_ = feld; }
+
+  void meldung(const std::string& text) override;
+  void fortschritt(const std::string& text) override;
+  void nachrichtenVerarbeiten() override;
+  void piep() override;
+  bool beendenAngefordert() const override;
+  LieferantEingabe lieferantErfragen(const std::string& morvenauNummer) override;
+  std::string rechnungsNummerAendern(const std::string& rechnungsNummer,
+                                     int anzahlStellen) override;
+  void protokollZeigen(Protokoll& protokoll) override;
+
+ private:
+  TLieferanten& lieferanten_;
+  TRechnungsnummer& rechnungsnummer_;
+  TProtokollForm& protokoll_;
+  QLineEdit* fortschrittsfeld_ = nullptr;
+};
+
+}  // namespace belvanto
