@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/THilfe.h"
 #include "protocol/Druckerwahl.h"
@@ -39,7 +40,9 @@ QCheckBox* ankreuzfeld(QWidget* fenster, const char* name, const QString& text, 
   auto* box = new QCheckBox(text, fenster);
   box->setObjectName(name);
   box->setLayoutDirection(Qt::RightToLeft);
-  box->setGeometry(links, oben, breite, 17);
+  // The box keeps its place; a wider substitute font lets the text grow leftwards.
+  const int noetig = std::max(breite, box->sizeHint().width());
+  box->setGeometry(links + breite - noetig, oben, noetig, 17);
   box->setChecked(true);
   return box;
 }
