@@ -236,6 +236,10 @@ int main(int argc, char** argv) {
     ordnerArchivieren(w, backup, {6, 16u << 20, -1, 64u << 20, false});
   });
   zeile("  same, without fsync", ohneSync, &zBackup);
+  Messung zweimal = median(runden, weg(backup), [&] {
+    ordnerArchivieren(w, backup, {6, 0, -1, 64u << 20, true});
+  });
+  zeile("  same, trial deflate, then libzip deflating", zweimal, &zBackup);
   Messung zweites = median(
       runden, [] {}, [&] { BackupErstellen(k, b, tag); });
   zeile("  second backup of the day, adding to it", zweites, nullptr);
