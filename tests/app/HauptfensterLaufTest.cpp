@@ -1,0 +1,134 @@
+// A whole run through the real windows, as the bookkeeper does it: press
+// Start, answer the supplier dialog, close the protocol window; then look at
+// the archive, the INI and the mapping file.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "app/QtBediener.h"
+#include "app/TForm1.h"
+#include "app/THilfe.h"
+#include "export/URechnungsNummer.h"
+#include "input/ULieferantenDialog.h"
+#include "protocol/Druckerwahl.h"
+#include "protocol/TProtokollForm.h"
+#include "support/TestSupport.h"
+#include "support/ZipLesen.h"
+#include "util/Datum.h"
+#include "util/Encoding.h"
+
+namespace belvanto {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::TempDir;
+using test::testData;
+using test::writeBytes;
+
+// Types like a keyboard, umlauts included (QTest's own typing knows ASCII only).
+void tippen(QWidget* feld, const QString& text) {
+  for (const QChar c : text)
+    QTest::sendKeyEvent(QTest::Click, feld, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+TEST(HauptfensterLauf, StartSupplierDialogProtocolAndTheFilesAfterwards) {
+  TempDir tmp;
+  const fs::path programm = tmp / "programm";
+  const fs::path zrbeleg = tmp / "arbeit" / "ZRBELEG";
+  fs::create_directories(programm);
+  fs::create_directories(tmp / "backup");
+  writeBytes(programm / "Belvanto.ini",
+             "[Verzeichnisse]\r\nArbeitsVerzeichnis=" + (tmp / "arbeit").string() +
+                 "\r\nBackupVerzeichnis=" + (tmp / "backup").string() +
+                 "\r\nAusgabeVerzeichnis=" + (tmp / "ausgabe").string() +
+                 "\r\n[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\nFirmaHalbeMwSt=7,00\r\n"
+                 "[Firma]\r\nMitgliedsnummer=4711\r\n[Diverses]\r\nNummernUmsetzung=1\r\n"
+                 "LfdNummer=3\r\n");
+  // One mapped and one unmapped supplier.
+  writeBytes(programm / "LieferantenUmsetzung.csv",
+             utf8ToCp1252("70001;10001;Müller & Söhne GmbH;1000\r\n"));
+  writeBytes(zrbeleg / "Buchungen_20261130.csv",
+             "\"LiefNr\";\"RechnungsNr\";\"Datum\";\"T\";\"MwSt\";\"Betrag\";\"N\";\"S\";\"I\";"
+             "\"Skonto\"\r\n"
+             "\"70001\";\"RE-1\";\"25.11.26\";\"x\";\"19,00\";\"119,00\";\"1\";\"1\";\"y\";"
+             "\"0,00\"\r\n"
+             "\"70009\";\"RE-2\";\"26.11.26\";\"x\";\"7,00\";\"107,00\";\"1\";\"1\";\"y\";"
+             "\"0,00\"\r\n");
+  writeBytes(zrbeleg / "Index_20261130.csv",
+             "Datei;F1;F2;F3;F4;Mitglied;RechnungsNr;F7;AbrNr;F9;AbrufNr;F11;F12;Valuta\r\n"
+             "ABCD0001.pdf;;;;;4711;RE-1;;900;;A-11;;;05.12.2026;;;;;\r\n"
+             "ABCD0002.pdf;;;;;4711;RE-2;;900;;A-11;;;05.12.2026;;;;;\r\n");
+  writeBytes(zrbeleg / "ABCD0001.pdf", "%PDF-1.4 eins");
+  writeBytes(zrbeleg / "ABCD0002.pdf", "%PDF-1.4 zwei");
+
+  Druckerwahl druckerwahl;
+  THilfe hilfe;
+  TLieferanten lieferantenDialog;
+  TProtokollForm protokollFenster(druckerwahl);
+  TRechnungsnummer rechnungsnummer;
+  QtBediener bediener(lieferantenDialog, rechnungsnummer, protokollFenster);
+  TForm1 hauptfenster(programm, druckerwahl, bediener, hilfe);
+  bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
+  ASSERT_TRUE(hauptfenster.FormCreate());
+  hauptfenster.show();
+  hauptfenster.findChild<QCheckBox*>("DownloadCB")->setChecked(false);
+
+  // Acts on whatever modal window the run opens.
+  QStringList gesehen;
+  int protokollZeilen = 0;
+  QTimer person;
+  QObject::connect(&person, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (modal == &lieferantenDialog) {
+      gesehen << "Lieferant " + modal->findChild<QLineEdit*>("LEMorvenauNummer")->text();
+      tippen(modal->findChild<QLineEdit*>("LEKerbholtNummer"), "19009");
+      tippen(modal->findChild<QLineEdit*>("LEKerbholtName"), "Gärtnerei Weiß");
+      tippen(modal->findChild<QLineEdit*>("LEKerbholtMaxBetrag"), "500");
+      modal->findChild<QPushButton*>("BtnUebername")->click();
+    } else if (modal == &protokollFenster) {
+      gesehen << "Protokoll";
+      protokollZeilen = modal->findChild<QTableWidget*>()->rowCount();
+      modal->findChild<QPushButton*>("CloseBtn")->click();
+    } else {
+      gesehen << "unerwartet: " + modal->windowTitle();
+      modal->close();
+    }
+  });
+  person.start(20);
+
+  auto* start = hauptfenster.findChild<QPushButton*>("BtnStart");
+  start->click();
+  person.stop();
+
+  EXPECT_EQ(gesehen, QStringList({"Lieferant 70009", "Protokoll"}));
+  EXPECT_EQ(start->text(), "Ende");
+  EXPECT_EQ(protokollZeilen, 3) << "heading, the few-documents warning, the empty last row";
+  EXPECT_EQ(hauptfenster.fortschrittsfeld()->text(),
+            "Es wurden 0 Belege gedruckt 2 Bilder kopiert.");
+
+  const auto archiv =
+      test::zipLesen(tmp / "ausgabe" / ("Belege-4711-" + formatArchivDatum(heute()) + "-3.zip"));
+  std::vector<std::string> namen;
+  for (const auto& [name, e] : archiv) namen.push_back(name);
+  EXPECT_EQ(namen, (std::vector<std::string>{"900-0001.pdf", "900-0001.xml", "900-0002.pdf",
+                                             "900-0002.xml", "document.xml"}));
+  EXPECT_NE(archiv.at("900-0002.xml").inhalt.find("<supplierName>Gärtnerei Weiß</supplierName>"),
+            std::string::npos);
+  EXPECT_NE(archiv.at("900-0002.xml").inhalt.find("<bpAccountNo>19009</bpAccountNo>"),
+            std::string::npos);
+  EXPECT_EQ(readBytes(programm / "LieferantenUmsetzung.csv"),
+            utf8ToCp1252("70001;10001;Müller & Söhne GmbH;1000\r\n"
+                         "70009;19009;Gärtnerei Weiß;500\r\n"));
+  EXPECT_NE(readBytes(programm / "Belvanto.ini").find("LfdNummer=4\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace belvanto
