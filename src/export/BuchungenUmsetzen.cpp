@@ -1,6 +1,7 @@
 // The booking conversion: one output row per booking line, in file order.
 #include "export/BuchungenUmsetzen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -112,8 +113,11 @@ std::string OhneEndung(const std::string& dateiname) {
 void BuchungenUmsetzen(const TextGrid& BuchungsGrid, RechnungsIndex& index,
                        Lieferanten& lieferanten, const Konfiguration& konfiguration,
                        Bediener& bediener, TextGrid& AusgabeGrid) {
-  AusgabeGrid.clear(1);
   const int n = BuchungsGrid.rowCount();
+  // Sized once for all rows and back to one: the grid keeps its storage, so
+  // growing row by row below never moves 31 columns of 100,000 rows around.
+  AusgabeGrid.clear(std::max(n, 1));
+  AusgabeGrid.clear(1);
   for (int i = 1; i < n; ++i) {
     const int r = i - 1;
     const std::string nummer = std::to_string(i);

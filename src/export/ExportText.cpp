@@ -21,34 +21,36 @@ std::size_t byteOffset(std::string_view utf8, std::size_t zeichen) {
 }
 
 void escapedAnhaengen(std::string& ziel, std::string_view wert, bool attribut) {
-  for (char c : wert) {
+  // Runs of harmless characters are copied in one piece; values rarely hold
+  // anything to escape.
+  std::size_t lauf = 0;
+  for (std::size_t i = 0; i < wert.size(); ++i) {
+    const char c = wert[i];
+    const char* ersatz = nullptr;
     switch (c) {
       case '&':
-        ziel += "&amp;";
+        ersatz = "&amp;";
         break;
       case '<':
-        ziel += "&lt;";
+        ersatz = "&lt;";
         break;
       case '>':
-        ziel += "&gt;";
+        ersatz = "&gt;";
         break;
       case '"':
-        if (attribut) {
-          ziel += "&quot;";
-        } else {
-          ziel += c;
-        }
+        if (attribut) ersatz = "&quot;";
         break;
       default:
         // XML 1.0 forbids most control characters even as references, and a
         // line break would tear the one-value-per-line layout apart.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
-          ziel += '?';
-        } else {
-          ziel += c;
-        }
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') ersatz = "?";
     }
+    if (ersatz == nullptr) continue;
+    ziel.append(wert.substr(lauf, i - lauf));
+    ziel += ersatz;
+    lauf = i + 1;
   }
+  ziel.append(wert.substr(lauf));
 }
 
 }  // namespace
