@@ -60,52 +60,32 @@ std::string lesefehlerText(int nummer) {
 }
 
 std::string zipFehlerText(zip_error_t* fehler) {
-  std::string text;
-  switch (zip_error_code_zip(fehler)) {
-    case ZIP_ER_WRITE:
-      text = "Schreibfehler";
-      break;
-    case ZIP_ER_READ:
-      text = "Lesefehler";
-      break;
-    case ZIP_ER_SEEK:
-    case ZIP_ER_TELL:
-      text = "Positionierfehler";
-      break;
-    case ZIP_ER_OPEN:
-      text = "Die Datei kann nicht geöffnet werden";
-      break;
-    case ZIP_ER_TMPOPEN:
-      text = "Die temporäre Datei kann nicht angelegt werden";
-      break;
-    case ZIP_ER_RENAME:
-      text = "Die temporäre Datei kann nicht umbenannt werden";
-      break;
-    case ZIP_ER_CLOSE:
-      text = "Die Datei kann nicht geschlossen werden";
-      break;
-    case ZIP_ER_REMOVE:
-      text = "Die Datei kann nicht gelöscht werden";
-      break;
-    case ZIP_ER_MEMORY:
-      text = "Nicht genügend Arbeitsspeicher";
-      break;
-    case ZIP_ER_NOZIP:
-      text = "Die vorhandene Datei ist kein ZIP-Archiv";
-      break;
-    case ZIP_ER_INCONS:
-    case ZIP_ER_CRC:
-    case ZIP_ER_EOF:
-    case ZIP_ER_COMPRESSED_DATA:
-      text = "Das vorhandene Archiv ist beschädigt";
-      break;
-    case ZIP_ER_ZLIB:
-      text = "Fehler bei der Kompression";
-      break;
-    default:
-      text = std::string("ZIP-Fehler: ") + zip_error_strerror(fehler);
-      return text;
-  }
+  static const struct {
+    int code;
+    const char* text;
+  } kTexte[] = {
+      {ZIP_ER_WRITE, "Schreibfehler"},
+      {ZIP_ER_READ, "Lesefehler"},
+      {ZIP_ER_SEEK, "Positionierfehler"},
+      {ZIP_ER_TELL, "Positionierfehler"},
+      {ZIP_ER_OPEN, "Die Datei kann nicht geöffnet werden"},
+      {ZIP_ER_TMPOPEN, "Die temporäre Datei kann nicht angelegt werden"},
+      {ZIP_ER_RENAME, "Die temporäre Datei kann nicht umbenannt werden"},
+      {ZIP_ER_CLOSE, "Die Datei kann nicht geschlossen werden"},
+      {ZIP_ER_REMOVE, "Die Datei kann nicht gelöscht werden"},
+      {ZIP_ER_MEMORY, "Nicht genügend Arbeitsspeicher"},
+      {ZIP_ER_NOZIP, "Die vorhandene Datei ist kein ZIP-Archiv"},
+      {ZIP_ER_INCONS, "Das vorhandene Archiv ist beschädigt"},
+      {ZIP_ER_CRC, "Das vorhandene Archiv ist beschädigt"},
+      {ZIP_ER_EOF, "Das vorhandene Archiv ist beschädigt"},
+      {ZIP_ER_COMPRESSED_DATA, "Das vorhandene Archiv ist beschädigt"},
+      {ZIP_ER_ZLIB, "Fehler bei der Kompression"},
+  };
+  const int code = zip_error_code_zip(fehler);
+  auto it = std::find_if(std::begin(kTexte), std::end(kTexte),
+                         [&](const auto& t) { return t.code == code; });
+  if (it == std::end(kTexte)) return std::string("ZIP-Fehler: ") + zip_error_strerror(fehler);
+  std::string text = it->text;
   if (zip_error_system_type(fehler) == ZIP_ET_SYS && zip_error_code_system(fehler) != 0)
     text += ": " + systemFehlerText(zip_error_code_system(fehler));
   return text;
@@ -650,132 +630,175 @@ void leeresArchivSchreiben(const fs::path& archiv) {
                systemFehlerText(nummer) + ").");
 }
 
-struct ZipFreigabe {
-  zip_t* za;
-  ~ZipFreigabe() {
-    if (za) zip_discard(za);
+// One run of the writer: one archive opened, added to and closed.
+class Archivierer {
+ public:
+  Archivierer(const fs::path& archiv, const ZipEinstellungen& einstellungen)
+      : archiv_(archiv),
+        ordner_(archiv.has_parent_path() ? archiv.parent_path() : fs::path(".")),
+        kannNicht_("Das Archiv " + quote(archiv) + " kann nicht geschrieben werden"),
+        e_(einstellungen),
+        stufe_(std::clamp(einstellungen.stufe, 1, 9)),
+        grenze_(std::min(einstellungen.speicherGrenze, kGroessteSpeicherGrenze)) {}
+  ~Archivierer() {
+    if (za_) zip_discard(za_);
   }
+  Archivierer(const Archivierer&) = delete;
+  Archivierer& operator=(const Archivierer&) = delete;
+
+  ZipBericht archivieren(const fs::path& basis) {
+    zielPruefen();
+    struct stat st {};
+    try {
+      if (::stat(basis.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) sammeln(basis, "", eintraege_);
+    } catch (const Fehler& f) {
+      throw Fehler(kannNicht_ + ": " + f.what());
+    }
+    oeffnen();
+    for (const auto& e : eintraege_) {
+      alteErsetzen(e.name);
+      if (e.ordner)
+        ordnerHinzufuegen(e);
+      else
+        dateiHinzufuegen(e);
+    }
+    if (bericht_.dateien + bericht_.ordner == 0)
+      nichtsHinzuzufuegen();
+    else
+      schreiben();
+    if (e_.sichern) sichern(archiv_, ordner_);
+    return bericht_;
+  }
+
+ private:
+  [[noreturn]] void zipFehler() {
+    throw Fehler(kannNicht_ + " (" + zipFehlerText(zip_get_error(za_)) + ").");
+  }
+
+  void zielPruefen() {
+    struct stat st {};
+    if (::stat(ordner_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw Fehler(kannNicht_ + ": Das Verzeichnis " + quote(ordner_) + " existiert nicht.");
+    vorhanden_ = ::stat(archiv_.c_str(), &st) == 0;
+    if (vorhanden_ && !S_ISREG(st.st_mode))
+      throw Fehler(kannNicht_ + ": Unter diesem Namen steht keine Datei.");
+  }
+
+  void oeffnen() {
+    int code = 0;
+    za_ = zip_open(archiv_.c_str(), ZIP_CREATE, &code);
+    if (!za_)
+      throw Fehler("Das Archiv " + quote(archiv_) + " kann nicht geöffnet werden (" +
+                   zipFehlerText(code) + ").");
+    const zip_int64_t anzahl = zip_get_num_entries(za_, 0);
+    for (zip_int64_t i = 0; i < anzahl; ++i) {
+      const char* name = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+      if (name) alteNamen_.emplace(foldCase(name), static_cast<zip_uint64_t>(i));
+    }
+  }
+
+  // Entries of the existing archive under the same name in any letter case:
+  // on the Windows side they would be the same file.
+  void alteErsetzen(const std::string& name) {
+    auto [von, bis] = alteNamen_.equal_range(foldCase(name));
+    for (auto it = von; it != bis; ++it) {
+      if (zip_delete(za_, it->second) != 0) zipFehler();
+      ++bericht_.ersetzt;
+    }
+    alteNamen_.erase(von, bis);
+  }
+
+  void ordnerHinzufuegen(const Eintrag& e) {
+    zip_int64_t idx = zip_dir_add(za_, e.name.c_str(), ZIP_FL_ENC_GUESS);
+    if (idx < 0 || zip_file_set_mtime(za_, static_cast<zip_uint64_t>(idx), e.mtime, 0) != 0)
+      zipFehler();
+    ++bericht_.ordner;
+  }
+
+  void dateiHinzufuegen(const Eintrag& e) {
+    const bool gestreamt = e.groesse > grenze_;
+    auto* quelle = new Quelle(kontext_, e, gestreamt ? kStrom : imSpeicher_.size());
+    zip_source_t* src = zip_source_function(za_, quelleRufen, quelle);
+    if (!src) {
+      delete quelle;
+      zipFehler();
+    }
+    zip_int64_t idx = zip_file_add(za_, e.name.c_str(), src, ZIP_FL_ENC_GUESS | ZIP_FL_OVERWRITE);
+    if (idx < 0) {
+      zip_source_free(src);
+      zipFehler();
+    }
+    ++bericht_.dateien;
+    if (!gestreamt) {
+      imSpeicher_.push_back(&e);
+      return;
+    }
+    bool deflate;
+    try {
+      deflate = lohntVerdichten(e, stufe_);
+    } catch (const Fehler& f) {
+      throw Fehler(kannNicht_ + ": " + f.what());
+    }
+    if (zip_set_file_compression(za_, static_cast<zip_uint64_t>(idx),
+                                 deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                                 deflate ? static_cast<zip_uint32_t>(stufe_) : 0) != 0)
+      zipFehler();
+  }
+
+  void nichtsHinzuzufuegen() {
+    // An existing archive stays as it is.
+    zip_discard(za_);
+    za_ = nullptr;
+    if (!vorhanden_) leeresArchivSchreiben(archiv_);
+  }
+
+  void schreiben() {
+    int helfer = e_.helfer;
+    if (helfer < 0) helfer = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    kontext_.vorrat = std::make_unique<Vorrat>(std::move(imSpeicher_), stufe_, helfer,
+                                               std::max<std::uint64_t>(e_.vorratBudget, 1));
+    const std::string name = archiv_.filename().string();
+    const auto tempVorher = tempKandidaten(ordner_, name);
+
+    kontext_.schreibend = true;
+    const int ergebnis = zip_close(za_);
+    kontext_.vorrat->beenden();
+    if (ergebnis == 0) {
+      za_ = nullptr;  // zip_close has freed it
+      return;
+    }
+    std::string grund = zipFehlerText(zip_get_error(za_));
+    zip_discard(za_);
+    za_ = nullptr;
+    tempAufraeumen(ordner_, name, tempVorher);
+    const auto& stelle = kontext_.stelle;
+    if (stelle.gesetzt)
+      throw Fehler(kannNicht_ + ": Die Datei " + quote(stelle.datei) +
+                   " kann nicht gelesen werden (" + lesefehlerText(stelle.nummer) + ").");
+    throw Fehler(kannNicht_ + " (" + grund + ").");
+  }
+
+  const fs::path archiv_;
+  const fs::path ordner_;
+  const std::string kannNicht_;
+  const ZipEinstellungen e_;
+  const int stufe_;
+  const std::uint64_t grenze_;
+  bool vorhanden_ = false;
+  // Declared before the archive: its sources refer to both.
+  std::vector<Eintrag> eintraege_;
+  Kontext kontext_;
+  zip_t* za_ = nullptr;
+  std::multimap<std::string, zip_uint64_t> alteNamen_;
+  std::vector<const Eintrag*> imSpeicher_;
+  ZipBericht bericht_;
 };
 
 }  // namespace
 
 ZipBericht ordnerArchivieren(const fs::path& basis, const fs::path& archiv,
                              const ZipEinstellungen& einstellungen) {
-  const fs::path ordner = archiv.has_parent_path() ? archiv.parent_path() : fs::path(".");
-  const std::string kannNicht = "Das Archiv " + quote(archiv) + " kann nicht geschrieben werden";
-
-  struct stat st {};
-  if (::stat(ordner.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    throw Fehler(kannNicht + ": Das Verzeichnis " + quote(ordner) + " existiert nicht.");
-  const bool vorhanden = ::stat(archiv.c_str(), &st) == 0;
-  if (vorhanden && !S_ISREG(st.st_mode))
-    throw Fehler(kannNicht + ": Unter diesem Namen steht keine Datei.");
-
-  std::vector<Eintrag> eintraege;
-  if (::stat(basis.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) sammeln(basis, "", eintraege);
-
-  // Declared before the archive so that the sources, which refer to it, are
-  // gone before it is.
-  Kontext kontext;
-  int code = 0;
-  ZipFreigabe za{zip_open(archiv.c_str(), ZIP_CREATE, &code)};
-  if (!za.za)
-    throw Fehler("Das Archiv " + quote(archiv) + " kann nicht geöffnet werden (" +
-                 zipFehlerText(code) + ").");
-
-  std::multimap<std::string, zip_uint64_t> alteNamen;
-  const zip_int64_t alt = zip_get_num_entries(za.za, 0);
-  for (zip_int64_t i = 0; i < alt; ++i) {
-    const char* name = zip_get_name(za.za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
-    if (name) alteNamen.emplace(foldCase(name), static_cast<zip_uint64_t>(i));
-  }
-
-  const int stufe = std::clamp(einstellungen.stufe, 1, 9);
-  const std::uint64_t grenze = std::min(einstellungen.speicherGrenze, kGroessteSpeicherGrenze);
-  ZipBericht bericht;
-  std::vector<const Eintrag*> imSpeicher;
-  auto zipFehler = [&] { return kannNicht + " (" + zipFehlerText(zip_get_error(za.za)) + ")."; };
-
-  for (const auto& e : eintraege) {
-    auto [von, bis] = alteNamen.equal_range(foldCase(e.name));
-    for (auto it = von; it != bis; ++it) {
-      if (zip_delete(za.za, it->second) != 0) throw Fehler(zipFehler());
-      ++bericht.ersetzt;
-    }
-    alteNamen.erase(von, bis);
-
-    if (e.ordner) {
-      zip_int64_t idx = zip_dir_add(za.za, e.name.c_str(), ZIP_FL_ENC_GUESS);
-      if (idx < 0 || zip_file_set_mtime(za.za, static_cast<zip_uint64_t>(idx), e.mtime, 0) != 0)
-        throw Fehler(zipFehler());
-      ++bericht.ordner;
-      continue;
-    }
-
-    const bool gestreamt = e.groesse > grenze;
-    auto* quelle = new Quelle(kontext, e, gestreamt ? kStrom : imSpeicher.size());
-    zip_source_t* src = zip_source_function(za.za, quelleRufen, quelle);
-    if (!src) {
-      delete quelle;
-      throw Fehler(zipFehler());
-    }
-    zip_int64_t idx = zip_file_add(za.za, e.name.c_str(), src, ZIP_FL_ENC_GUESS | ZIP_FL_OVERWRITE);
-    if (idx < 0) {
-      zip_source_free(src);
-      throw Fehler(zipFehler());
-    }
-    if (gestreamt) {
-      bool deflate;
-      try {
-        deflate = lohntVerdichten(e, stufe);
-      } catch (const Fehler& f) {
-        throw Fehler(kannNicht + ": " + f.what());
-      }
-      if (zip_set_file_compression(za.za, static_cast<zip_uint64_t>(idx),
-                                   deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
-                                   deflate ? static_cast<zip_uint32_t>(stufe) : 0) != 0)
-        throw Fehler(zipFehler());
-    } else {
-      imSpeicher.push_back(&e);
-    }
-    ++bericht.dateien;
-  }
-
-  if (bericht.dateien + bericht.ordner == 0) {
-    // Nothing to add: an existing archive stays as it is.
-    zip_discard(za.za);
-    za.za = nullptr;
-    if (!vorhanden) {
-      leeresArchivSchreiben(archiv);
-      if (einstellungen.sichern) sichern(archiv, ordner);
-    }
-    return bericht;
-  }
-
-  int helfer = einstellungen.helfer;
-  if (helfer < 0) helfer = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  kontext.vorrat = std::make_unique<Vorrat>(std::move(imSpeicher), stufe, helfer,
-                                            std::max<std::uint64_t>(einstellungen.vorratBudget, 1));
-  const std::string archivName = archiv.filename().string();
-  const auto tempVorher = tempKandidaten(ordner, archivName);
-
-  kontext.schreibend = true;
-  const int ergebnis = zip_close(za.za);
-  kontext.vorrat->beenden();
-  if (ergebnis != 0) {
-    std::string grund = zipFehlerText(zip_get_error(za.za));
-    zip_discard(za.za);
-    za.za = nullptr;
-    tempAufraeumen(ordner, archivName, tempVorher);
-    if (kontext.stelle.gesetzt)
-      throw Fehler(kannNicht + ": Die Datei " + quote(kontext.stelle.datei) +
-                   " kann nicht gelesen werden (" + lesefehlerText(kontext.stelle.nummer) + ").");
-    throw Fehler(kannNicht + " (" + grund + ").");
-  }
-  za.za = nullptr;  // zip_close has freed it
-
-  if (einstellungen.sichern) sichern(archiv, ordner);
-  return bericht;
+  return Archivierer(archiv, einstellungen).archivieren(basis);
 }
 
 }  // namespace belvanto

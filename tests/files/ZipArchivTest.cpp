@@ -312,6 +312,7 @@ TEST_F(ZipFehlerTest, UnreadableSubfolder) {
   if (!ohne.wirksam()) GTEST_SKIP() << "permissions do not bind here";
   std::string text = fehlerText([&] { ordnerArchivieren(basis, archiv); });
   EXPECT_NE(text.find((basis / "Sub").string()), std::string::npos) << text;
+  EXPECT_NE(text.find(archiv.string()), std::string::npos) << text;
   unveraendert();
 }
 
