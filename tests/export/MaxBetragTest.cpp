@@ -61,6 +61,8 @@ TEST_F(MaxBetragTest, ProtokollzeilenJeBuchung) {
       {"2", "S4", "10.01.25", "5000,00", "", ""},
       {"2", "S5", "", "5000,00", "0,00", ""},
       {"2", "S6", "31.02.25", "5000,00", "0,00", ""},
+      // A difference beyond the double range has no amount text.
+      {"2", "S7", "10.01.25", "1E308", "-1E308", ""},
   };
   const TextGrid grid = pruefen(faelle);
 
