@@ -27,6 +27,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -282,8 +283,17 @@ class Vorrat {
  public:
   Vorrat(std::vector<const Eintrag*> reihe, int stufe, int helfer, std::uint64_t budget)
       : reihe_(std::move(reihe)), plaetze_(reihe_.size()), stufe_(stufe), budget_(budget) {
-    for (int i = 0; i < helfer && reihe_.size() > 0; ++i)
-      threads_.emplace_back([this] { arbeiten(); });
+    for (int i = 0; i < helfer && !reihe_.empty(); ++i) {
+      std::lock_guard lock(m_);
+      ++aktiveHelfer_;
+      try {
+        threads_.emplace_back([this] { arbeiten(); });
+      } catch (const std::system_error&) {
+        // Fewer helpers, or none: the writing thread packs what is left.
+        --aktiveHelfer_;
+        break;
+      }
+    }
   }
   ~Vorrat() { beenden(); }
   Vorrat(const Vorrat&) = delete;
@@ -295,14 +305,15 @@ class Vorrat {
     std::unique_lock lock(m_);
     while (freiBis_ < nr) freigebenGesperrt(freiBis_++);
     auto& platz = plaetze_[nr];
-    if (threads_.empty()) {
-      if (!platz.fertig) {
-        if (!eigener_) eigener_ = std::make_unique<Deflater>(stufe_, kSpeicherStufe);
-        platz.paket = packenSicher(*reihe_[nr], *eigener_, eigenerPuffer_);
-        platz.fertig = true;
-      }
-    } else {
-      cv_.wait(lock, [&] { return platz.fertig; });
+    cv_.wait(lock, [&] { return platz.fertig || (aktiveHelfer_ == 0 && !platz.beansprucht); });
+    if (!platz.fertig) {
+      platz.beansprucht = true;
+      lock.unlock();
+      if (!eigener_) eigener_ = std::make_unique<Deflater>(stufe_, kSpeicherStufe);
+      Paket paket = packenSicher(*reihe_[nr], *eigener_, eigenerPuffer_);
+      lock.lock();
+      platz.paket = std::move(paket);
+      platz.fertig = true;
     }
     return platz.paket;
   }
@@ -334,7 +345,7 @@ class Vorrat {
   static Paket packenSicher(const Eintrag& e, Deflater& d, Bytes& roh) {
     try {
       return packen(e, d, roh);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
       roh = Bytes();
       Paket p;
       p.fehler = ENOMEM;
@@ -351,28 +362,35 @@ class Vorrat {
   }
 
   void arbeiten() {
-    Deflater deflater(stufe_, kSpeicherStufe);
-    Bytes roh;
-    std::unique_lock lock(m_);
-    for (;;) {
-      cv_.wait(lock, [&] {
-        return stop_ || naechster_ >= reihe_.size() || imFlug_ == 0 ||
-               imFlug_ + reihe_[naechster_]->groesse <= budget_;
-      });
-      if (stop_ || naechster_ >= reihe_.size()) return;
-      std::size_t nr = naechster_++;
-      if (plaetze_[nr].frei) continue;
-      plaetze_[nr].beansprucht = true;
-      imFlug_ += reihe_[nr]->groesse;
-      lock.unlock();
-      Paket paket = packenSicher(*reihe_[nr], deflater, roh);
-      lock.lock();
-      if (!plaetze_[nr].frei) {
-        plaetze_[nr].paket = std::move(paket);
-        plaetze_[nr].fertig = true;
+    try {
+      Deflater deflater(stufe_, kSpeicherStufe);
+      Bytes roh;
+      std::unique_lock lock(m_);
+      for (;;) {
+        cv_.wait(lock, [&] {
+          return stop_ || naechster_ >= reihe_.size() || imFlug_ == 0 ||
+                 imFlug_ + reihe_[naechster_]->groesse <= budget_;
+        });
+        if (stop_ || naechster_ >= reihe_.size()) break;
+        std::size_t nr = naechster_++;
+        if (plaetze_[nr].frei || plaetze_[nr].beansprucht) continue;
+        plaetze_[nr].beansprucht = true;
+        imFlug_ += reihe_[nr]->groesse;
+        lock.unlock();
+        Paket paket = packenSicher(*reihe_[nr], deflater, roh);
+        lock.lock();
+        if (!plaetze_[nr].frei) {
+          plaetze_[nr].paket = std::move(paket);
+          plaetze_[nr].fertig = true;
+        }
+        cv_.notify_all();
       }
-      cv_.notify_all();
+    } catch (...) {
+      // No deflater for this helper; the others, or the writing thread, go on.
     }
+    std::lock_guard lock(m_);
+    --aktiveHelfer_;
+    cv_.notify_all();
   }
 
   std::vector<const Eintrag*> reihe_;
@@ -384,6 +402,7 @@ class Vorrat {
   std::size_t naechster_ = 0;
   std::size_t freiBis_ = 0;
   std::uint64_t imFlug_ = 0;
+  int aktiveHelfer_ = 0;
   bool stop_ = false;
   std::vector<std::thread> threads_;
   std::unique_ptr<Deflater> eigener_;
