@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
@@ -55,21 +56,6 @@ bool istSchlichterDateiname(std::string_view name) {
          name != "." && name != "..";
 }
 
-// Renames without ever replacing an existing file; a name taken in any letter
-// case counts as taken, as on the cooperative's systems.
-void umbenennenOhneErsetzen(const std::filesystem::path& alt, const std::filesystem::path& ordner,
-                            const std::string& neuerName) {
-  std::error_code fehler;
-  if (!std::filesystem::exists(alt, fehler) || std::filesystem::is_directory(alt, fehler)) return;
-  if (std::filesystem::exists(resolveNoCase(ordner, neuerName), fehler)) return;
-  const auto neu = ordner / neuerName;
-  if (::renameat2(AT_FDCWD, alt.c_str(), AT_FDCWD, neu.c_str(), RENAME_NOREPLACE) != 0 &&
-      errno == EINVAL) {
-    // File systems without RENAME_NOREPLACE: the check above has to do.
-    std::filesystem::rename(alt, neu, fehler);
-  }
-}
-
 }  // namespace
 
 void RechnungsIndex::DateiEinlesen(const std::filesystem::path& TempVerzeichnis) {
@@ -80,6 +66,7 @@ void RechnungsIndex::DateiEinlesen(const std::filesystem::path& TempVerzeichnis)
                  "\" wurde keine Rechnungs-Indexdatei (Index*.csv) gefunden.");
   }
 
+  belegBasis_.reset();
   const auto zeilen = splitLines(readFileBytes(*datei));
   // One row per line and no empty row behind them, so that no lookup can
   // land on a row that came from no line of the file.
@@ -145,6 +132,7 @@ std::string RechnungsIndex::HoleBildname(const std::string& Rechnungsnummer,
                                          const std::filesystem::path& TempVerzeichnis) {
   const int zeile = zeileFinden(Rechnungsnummer, true);
   if (zeile < 0) return {};
+  if (belegBasis_ != TempVerzeichnis) belegOrdnerLesen(TempVerzeichnis);
 
   const std::string gespeichert = RechnungsIndexGrid.cell(kSpalteBildname, zeile);
   if (startsWith(gespeichert, "G")) {
@@ -158,13 +146,71 @@ std::string RechnungsIndex::HoleBildname(const std::string& Rechnungsnummer,
   // point outside its folder is treated like an invoice without a PDF.
   if (!istSchlichterDateiname(gespeichert) || !istSchlichterDateiname(neuerName)) return {};
 
-  if (!gespeichert.empty()) {
-    const auto ordner = resolveNoCase(TempVerzeichnis, "ZRBELEG");
-    umbenennenOhneErsetzen(resolveNoCase(ordner, gespeichert), ordner, neuerName);
-  }
+  if (!gespeichert.empty()) umbenennen(gespeichert, neuerName);
   // A failed rename is not reported: the new name is recorded all the same.
   RechnungsIndexGrid.setCell(kSpalteBildname, zeile, "G" + neuerName);
   return neuerName;
+}
+
+void RechnungsIndex::belegOrdnerLesen(const std::filesystem::path& TempVerzeichnis) {
+  belegBasis_ = TempVerzeichnis;
+  belegOrdner_ = resolveNoCase(TempVerzeichnis, "ZRBELEG");
+  belegNamen_.clear();
+  std::error_code fehler;
+  for (std::filesystem::directory_iterator it(belegOrdner_, fehler), ende; !fehler && it != ende;
+       it.increment(fehler)) {
+    const auto name = it->path().filename().string();
+    belegNamen_[foldCase(name)].push_back(name);
+  }
+  for (auto& [_, namen] : belegNamen_) std::sort(namen.begin(), namen.end(), lessNoCase);
+}
+
+// The entry a name denotes: the exact name first, then the first of its
+// spellings in case-insensitive order.
+std::optional<std::string> RechnungsIndex::vorhandenerBeleg(const std::string& name) const {
+  const auto eintrag = belegNamen_.find(foldCase(name));
+  if (eintrag != belegNamen_.end()) {
+    const auto& namen = eintrag->second;
+    return std::find(namen.begin(), namen.end(), name) != namen.end() ? name : namen.front();
+  }
+  // Not listed: the folder may have changed since it was read.
+  std::error_code fehler;
+  if (std::filesystem::exists(std::filesystem::symlink_status(belegOrdner_ / name, fehler))) {
+    return name;
+  }
+  return std::nullopt;
+}
+
+bool RechnungsIndex::belegNameVergeben(const std::string& name) const {
+  std::error_code fehler;
+  return belegNamen_.count(foldCase(name)) != 0 ||
+         std::filesystem::exists(std::filesystem::symlink_status(belegOrdner_ / name, fehler));
+}
+
+// Renames a PDF of ZRBELEG without ever replacing an existing entry; a name
+// taken in any letter case counts as taken, as on the cooperative's systems.
+// Failures are silent.
+void RechnungsIndex::umbenennen(const std::string& alt, const std::string& neu) {
+  const auto altName = vorhandenerBeleg(alt);
+  if (!altName || belegNameVergeben(neu)) return;
+  const auto altPfad = belegOrdner_ / *altName;
+  const auto neuPfad = belegOrdner_ / neu;
+  std::error_code fehler;
+  if (std::filesystem::is_directory(altPfad, fehler)) return;
+  if (::renameat2(AT_FDCWD, altPfad.c_str(), AT_FDCWD, neuPfad.c_str(), RENAME_NOREPLACE) != 0) {
+    // File systems without RENAME_NOREPLACE: the check above has to do.
+    if (errno != EINVAL) return;
+    std::filesystem::rename(altPfad, neuPfad, fehler);
+    if (fehler) return;
+  }
+  if (const auto eintrag = belegNamen_.find(foldCase(*altName)); eintrag != belegNamen_.end()) {
+    auto& namen = eintrag->second;
+    if (const auto pos = std::find(namen.begin(), namen.end(), *altName); pos != namen.end()) {
+      namen.erase(pos);
+    }
+    if (namen.empty()) belegNamen_.erase(eintrag);
+  }
+  belegNamen_[foldCase(neu)].push_back(neu);
 }
 
 }  // namespace belvanto

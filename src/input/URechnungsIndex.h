@@ -3,8 +3,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "util/TextGrid.h"
 
@@ -37,10 +39,22 @@ class RechnungsIndex {
   // With `fruehesEnde` and the program asked to end, only row 1 is looked at.
   int zeileFinden(const std::string& Rechnungsnummer, bool fruehesEnde) const;
 
+  // ZRBELEG's entries by case-folded name, listed at the first image name
+  // lookup after each reading, so a lookup needs no listing of a folder of
+  // thousands of PDFs. Until the next reading only these lookups rename there;
+  // names that turn up later are still found when spelt exactly.
+  void belegOrdnerLesen(const std::filesystem::path& TempVerzeichnis);
+  std::optional<std::string> vorhandenerBeleg(const std::string& name) const;
+  bool belegNameVergeben(const std::string& name) const;
+  void umbenennen(const std::string& alt, const std::string& neu);
+
   const Bediener& bediener_;
   TextGrid RechnungsIndexGrid;
   // Invoice number -> first data row holding it, built once per reading.
   std::unordered_map<std::string, int> zeileZuRechnung_;
+  std::optional<std::filesystem::path> belegBasis_;
+  std::filesystem::path belegOrdner_;
+  std::unordered_map<std::string, std::vector<std::string>> belegNamen_;
 };
 
 }  // namespace belvanto

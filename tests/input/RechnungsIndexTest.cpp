@@ -205,16 +205,17 @@ TEST_F(RechnungsIndexTest, FailedRenameIsSilentAndNeverReplacesAFile) {
              indexZeile("ABCD0002.pdf", "1", "R2", "815"),
              indexZeile("ABCD0003.pdf", "1", "R3", "815"), indexZeile("AB", "1", "R4", "815"),
              indexZeile("", "1", "R5", "816")}));
+  writeBytes(beleg("ABCD0002.pdf"), "alt");
+  writeBytes(beleg("815-0002.pdf"), "schon da");
+  writeBytes(beleg("ABCD0003.pdf"), "alt3");
+  writeBytes(beleg("815-0003.PDF"), "schon da3");
+
   // Missing PDF: the new name is recorded and returned all the same.
   EXPECT_EQ(index.HoleBildname("R1", w.path()), "815-0001.pdf");
   EXPECT_EQ(index.grid().cell(0, 1), "G815-0001.pdf");
   EXPECT_FALSE(fs::exists(beleg("815-0001.pdf")));
 
   // Target already there, in the same or another letter case: both stay.
-  writeBytes(beleg("ABCD0002.pdf"), "alt");
-  writeBytes(beleg("815-0002.pdf"), "schon da");
-  writeBytes(beleg("ABCD0003.pdf"), "alt3");
-  writeBytes(beleg("815-0003.PDF"), "schon da3");
   EXPECT_EQ(index.HoleBildname("R2", w.path()), "815-0002.pdf");
   EXPECT_EQ(index.HoleBildname("R3", w.path()), "815-0003.pdf");
   EXPECT_EQ(readBytes(beleg("ABCD0002.pdf")), "alt");
@@ -227,6 +228,27 @@ TEST_F(RechnungsIndexTest, FailedRenameIsSilentAndNeverReplacesAFile) {
   EXPECT_EQ(index.HoleBildname("R4", w.path()), "815-");
   EXPECT_EQ(index.HoleBildname("R5", w.path()), "816-");
   EXPECT_TRUE(fs::is_directory(w / "ZRBELEG"));
+}
+
+TEST_F(RechnungsIndexTest, EarlierRenamesOfTheSameReadingCount) {
+  lies(crlf({kKopf, indexZeile("ABCD0001.pdf", "1", "R1", "815"),
+             indexZeile("WXYZ0001.pdf", "1", "R2", "815"),
+             indexZeile("ABCD0001.pdf", "1", "R3", "900")}));
+  writeBytes(beleg("ABCD0001.pdf"), "a");
+  writeBytes(beleg("WXYZ0001.pdf"), "w");
+  EXPECT_EQ(index.HoleBildname("R1", w.path()), "815-0001.pdf");
+  // The name just given is taken, and the PDF just renamed is gone.
+  EXPECT_EQ(index.HoleBildname("R2", w.path()), "815-0001.pdf");
+  EXPECT_EQ(index.HoleBildname("R3", w.path()), "900-0001.pdf");
+  EXPECT_EQ(readBytes(beleg("815-0001.pdf")), "a");
+  EXPECT_EQ(readBytes(beleg("WXYZ0001.pdf")), "w");
+  EXPECT_FALSE(fs::exists(beleg("900-0001.pdf")));
+
+  // A new reading sees the folder afresh.
+  writeBytes(beleg("abcd0002.PDF"), "b");
+  lies(crlf({kKopf, indexZeile("ABCD0002.pdf", "1", "R1", "815")}));
+  EXPECT_EQ(index.HoleBildname("R1", w.path()), "815-0002.pdf");
+  EXPECT_EQ(readBytes(beleg("815-0002.pdf")), "b");
 }
 
 TEST_F(RechnungsIndexTest, NamesThatLeaveTheFolderRenameNothing) {
