@@ -4,7 +4,10 @@
 // `zip -r -6 -q` on the same files. Every measurement runs in a child process
 // of its own, so its peak resident size is its own.
 //
-//   bench_archive [--pdfs N] [--kb K] [--runden R] [--ordner DIR] [--behalten]
+//   bench_archive [--pdfs N] [--kb K] [--runden R] [--gross MB] [--ordner DIR] [--behalten]
+//
+// --gross adds one file of that size (half text, half random) in a folder of
+// its own and archives it, to show that a big file is streamed, not loaded.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -168,6 +171,7 @@ int main(int argc, char** argv) {
   int runden = 3;
   fs::path ordner;
   bool behalten = false;
+  std::size_t grossMb = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--pdfs" && i + 1 < argc)
@@ -176,13 +180,16 @@ int main(int argc, char** argv) {
       kb = static_cast<std::size_t>(std::atoi(argv[++i]));
     else if (a == "--runden" && i + 1 < argc)
       runden = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--gross" && i + 1 < argc)
+      grossMb = static_cast<std::size_t>(std::atoi(argv[++i]));
     else if (a == "--ordner" && i + 1 < argc)
       ordner = argv[++i];
     else if (a == "--behalten")
       behalten = true;
     else {
       std::fprintf(stderr,
-                   "bench_archive [--pdfs N] [--kb K] [--runden R] [--ordner DIR] [--behalten]\n");
+                   "bench_archive [--pdfs N] [--kb K] [--runden R] [--gross MB] [--ordner DIR] "
+                   "[--behalten]\n");
       return 2;
     }
   }
@@ -261,6 +268,36 @@ int main(int argc, char** argv) {
     BelegarchivErstellen(kopie, b, tag);
   });
   zeile("BelegarchivErstellen", archivM, &zBelege);
+
+  if (grossMb > 0) {
+    const fs::path gross = ordner / "gross";
+    {
+      fs::create_directories(gross);
+      std::ofstream aus(gross / "gross.bin", std::ios::binary);
+      std::mt19937_64 gen(42);
+      std::string block(1 << 20, ' ');
+      for (std::size_t mb = 0; mb < grossMb; ++mb) {
+        if (mb % 2 == 0) {
+          for (std::size_t i = 0; i < block.size(); i += 8) {
+            std::uint64_t z = gen();
+            std::memcpy(block.data() + i, &z, 8);
+          }
+        } else {
+          block = pdfInhalt(block.size(), mb).substr(0, 300000);
+          block.resize(1 << 20, 'x');
+        }
+        aus.write(block.data(), static_cast<std::streamsize>(block.size()));
+      }
+    }
+    const fs::path zipGross = vergleich / "gross.zip";
+    Messung zG = median(runden, weg(zipGross), [&] { infoZip(gross, zipGross); });
+    char titel[64];
+    std::snprintf(titel, sizeof titel, "zip -r -6 -q, one file of %zu MB", grossMb);
+    zeile(titel, zG, nullptr);
+    const fs::path unserGross = vergleich / "unser-gross.zip";
+    Messung uG = median(runden, weg(unserGross), [&] { ordnerArchivieren(gross, unserGross); });
+    zeile("ordnerArchivieren, the same file", uG, &zG);
+  }
 
   std::printf("\nSizes: backup %.1f MB (zip %.1f MB), document archive %.1f MB (zip %.1f MB)\n",
               static_cast<double>(groesse(backup)) / 1e6,

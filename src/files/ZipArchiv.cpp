@@ -6,10 +6,10 @@
 // as a source of its own: files up to the memory limit are read and deflated
 // once, by helper threads a few entries ahead of libzip's writer, and passed
 // on as finished Deflate data (or as they are, when Deflate did not make them
-// smaller); larger files are streamed, after a first pass that decides the
-// method. libzip writes the whole archive into a temporary file next to the
-// target and renames it only on success, so a failure leaves the old archive
-// as it was.
+// smaller); larger files are deflated into a nameless spool file beside the
+// archive and copied from there, or read once more when stored. libzip writes the whole archive
+// into a temporary file next to the target and renames it only on success, so a failure leaves the
+// old archive as it was.
 #include "files/ZipArchiv.h"
 
 #include <fcntl.h>
@@ -44,8 +44,9 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr std::size_t kBlock = 256 * 1024;
 constexpr std::size_t kStrom = static_cast<std::size_t>(-1);
-// Stands for "not a regular file" where an errno is expected.
+// Reasons a file could not be read that have no errno.
 constexpr int kKeineDatei = -1;
+constexpr int kVeraendert = -2;
 // deflate() takes at most 4 GB in one call.
 constexpr std::uint64_t kGroessteSpeicherGrenze = 1u << 30;
 // zlib's default; level 9 made the PDFs of a settlement slightly larger.
@@ -57,6 +58,7 @@ std::string quote(const fs::path& p) {
 
 std::string lesefehlerText(int nummer) {
   if (nummer == kKeineDatei) return "keine gewöhnliche Datei";
+  if (nummer == kVeraendert) return "sie wurde während des Archivierens verändert";
   return systemFehlerText(nummer);
 }
 
@@ -238,20 +240,23 @@ class Deflater {
     return true;
   }
 
-  // Streaming: how many bytes a whole file deflates to.
-  void neu() { deflateReset(&z_); }
-  std::uint64_t zaehlen(const unsigned char* roh, std::size_t n, bool ende, Bytes& puffer) {
+  // Streaming: deflates the next piece of a file (the last one with `ende`)
+  // and hands what comes out to `senke`; false when the sink failed.
+  template <typename Senke>
+  bool weiter(const unsigned char* roh, std::size_t n, bool ende, Bytes& puffer, Senke&& senke) {
     z_.next_in = const_cast<Bytef*>(roh);
     z_.avail_in = static_cast<uInt>(n);
-    std::uint64_t vorher = z_.total_out;
     int r;
     do {
       z_.next_out = puffer.data();
       z_.avail_out = static_cast<uInt>(puffer.size());
       r = deflate(&z_, ende ? Z_FINISH : Z_NO_FLUSH);
+      const std::size_t fertig = puffer.size() - z_.avail_out;
+      if (fertig > 0 && !senke(puffer.data(), fertig)) return false;
     } while (z_.avail_out == 0 || (ende && r != Z_STREAM_END));
-    return z_.total_out - vorher;
+    return true;
   }
+  std::uint64_t ausgegeben() const { return z_.total_out; }
 
  private:
   z_stream z_;
@@ -423,37 +428,80 @@ struct Fehlerstelle {
 };
 
 struct Kontext {
+  int stufe = 6;
+  fs::path spoolOrdner;  // where big files are deflated to before they go in
   std::unique_ptr<Vorrat> vorrat;
   bool schreibend = false;
   Fehlerstelle stelle;
 };
 
-// The libzip source of one file.
+bool allesSchreiben(int fd, const unsigned char* daten, std::size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, daten, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    daten += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+// A nameless file in `ordner` that vanishes when closed.
+int spoolDatei(const fs::path& ordner) {
+  int fd = ::open(ordner.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  std::string name = (ordner / ".belvanto-XXXXXX").string();
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.c_str());
+  return fd;
+}
+
+// The libzip source of one file. libzip asks for its size, CRC and method
+// before it reads the data; the data is prepared then, one file at a time:
+// taken from the Vorrat for files held in memory, deflated into a spool file
+// for big ones.
 struct Quelle {
   Quelle(Kontext& k, const Eintrag& e, std::size_t nr) : k(k), e(e), nr(nr) {
     zip_error_init(&fehler);
   }
-  ~Quelle() { zip_error_fini(&fehler); }
+  ~Quelle() {
+    schliessenDateien();
+    zip_error_fini(&fehler);
+  }
+  Quelle(const Quelle&) = delete;
+  Quelle& operator=(const Quelle&) = delete;
 
   Kontext& k;
   const Eintrag& e;
   std::size_t nr;  // position in the Vorrat, or kStrom
   zip_error_t fehler;
 
-  const Paket* paket = nullptr;
-  std::uint64_t pos = 0;
+  bool bereit = false;
   bool gelesen = false;
   bool verdichtet = false;
   uLong crc = 0;
   std::uint64_t groesse = 0;
   std::uint64_t datenGroesse = 0;
 
-  std::unique_ptr<Datei> strom;
+  // held in memory
+  const Paket* paket = nullptr;
+  std::uint64_t pos = 0;
+  // streamed: the deflated data in a spool file, or the file itself re-read
+  // and checked against the first pass
+  int spool = -1;
+  std::unique_ptr<Datei> roh;
+  uLong pruefCrc = 0;
+  std::uint64_t pruefGroesse = 0;
 
   zip_int64_t scheitern(int nummer) {
     k.stelle.merken(e.pfad, nummer);
     zip_error_set(&fehler, ZIP_ER_READ, nummer > 0 ? nummer : 0);
     return -1;
+  }
+
+  bool vorbereiten() {
+    bereit = nr == kStrom ? spoolen() : laden();
+    return bereit;
   }
 
   bool laden() {
@@ -471,17 +519,43 @@ struct Quelle {
     return true;
   }
 
+  bool spoolen() {
+    Datei datei(e.pfad);
+    if (datei.fehler()) return scheitern(datei.fehler()), false;
+    spool = spoolDatei(k.spoolOrdner);
+    if (spool < 0) return zip_error_set(&fehler, ZIP_ER_TMPOPEN, errno), false;
+    Deflater deflater(k.stufe, kSpeicherStufe);
+    Bytes ein(kBlock), aus(kBlock);
+    auto senke = [&](const unsigned char* d, std::size_t n) { return allesSchreiben(spool, d, n); };
+    crc = crc32(0, Z_NULL, 0);
+    groesse = 0;
+    for (;;) {
+      ssize_t r = datei.lesen(ein.data(), ein.size());
+      if (r < 0) return scheitern(datei.fehler()), false;
+      const auto n = static_cast<std::size_t>(r);
+      crc = crc32_z(crc, ein.data(), n);
+      groesse += n;
+      if (!deflater.weiter(ein.data(), n, n == 0, aus, senke))
+        return zip_error_set(&fehler, ZIP_ER_WRITE, errno), false;
+      if (n == 0) break;
+    }
+    verdichtet = deflater.ausgegeben() < groesse;
+    datenGroesse = verdichtet ? deflater.ausgegeben() : groesse;
+    if (!verdichtet) schliessenDateien();
+    return true;
+  }
+
   zip_int64_t stat(void* data, zip_uint64_t len) {
     auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &fehler);
     if (!st) return -1;
     st->mtime = e.mtime;
     st->valid |= ZIP_STAT_MTIME;
-    if (nr == kStrom || !k.schreibend) {
+    if (!k.schreibend) {
       st->size = e.groesse;
       st->valid |= ZIP_STAT_SIZE;
       return sizeof(*st);
     }
-    if (!gelesen && !paket && !laden()) return -1;
+    if (!bereit && !vorbereiten()) return -1;
     st->size = groesse;
     st->crc = crc;
     st->comp_size = datenGroesse;
@@ -493,41 +567,69 @@ struct Quelle {
   }
 
   zip_int64_t oeffnen() {
-    if (nr == kStrom) {
-      strom = std::make_unique<Datei>(e.pfad);
-      if (strom->fehler()) return scheitern(strom->fehler());
-      return 0;
-    }
     if (gelesen) {
       zip_error_set(&fehler, ZIP_ER_INTERNAL, 0);
       return -1;
     }
-    if (!paket && !laden()) return -1;
+    if (!bereit && !vorbereiten()) return -1;
     pos = 0;
+    if (nr != kStrom) return 0;
+    if (verdichtet) {
+      if (::lseek(spool, 0, SEEK_SET) == 0) return 0;
+      zip_error_set(&fehler, ZIP_ER_SEEK, errno);
+      return -1;
+    }
+    roh = std::make_unique<Datei>(e.pfad);
+    if (roh->fehler()) return scheitern(roh->fehler());
+    pruefCrc = crc32(0, Z_NULL, 0);
+    pruefGroesse = 0;
     return 0;
   }
 
   zip_int64_t lesen(void* ziel, zip_uint64_t n) {
-    if (nr == kStrom) {
-      ssize_t r = strom->lesen(ziel, static_cast<std::size_t>(std::min<zip_uint64_t>(n, kBlock)));
-      if (r < 0) return scheitern(strom->fehler());
-      return r;
+    const auto anzahl = static_cast<std::size_t>(std::min<zip_uint64_t>(n, kBlock));
+    if (nr == kStrom && verdichtet) {
+      for (;;) {
+        ssize_t r = ::read(spool, ziel, anzahl);
+        if (r >= 0) return r;
+        if (errno != EINTR) break;
+      }
+      zip_error_set(&fehler, ZIP_ER_READ, errno);
+      return -1;
     }
-    std::uint64_t rest = paket->daten.size() - pos;
-    std::size_t anzahl = static_cast<std::size_t>(std::min<std::uint64_t>(n, rest));
-    std::memcpy(ziel, paket->daten.data() + pos, anzahl);
-    pos += anzahl;
-    return static_cast<zip_int64_t>(anzahl);
+    if (nr == kStrom) return rohLesen(static_cast<unsigned char*>(ziel), anzahl);
+    const auto rest = static_cast<std::size_t>(paket->daten.size() - pos);
+    const std::size_t stueck = std::min<std::size_t>(static_cast<std::size_t>(n), rest);
+    std::memcpy(ziel, paket->daten.data() + pos, stueck);
+    pos += stueck;
+    return static_cast<zip_int64_t>(stueck);
+  }
+
+  // The stored big file, read a second time: it must still be what the
+  // first pass saw, or the entry's CRC would be wrong.
+  zip_int64_t rohLesen(unsigned char* ziel, std::size_t n) {
+    ssize_t r = roh->lesen(ziel, n);
+    if (r < 0) return scheitern(roh->fehler());
+    pruefCrc = crc32_z(pruefCrc, ziel, static_cast<std::size_t>(r));
+    pruefGroesse += static_cast<std::uint64_t>(r);
+    if (pruefGroesse > groesse || (r == 0 && (pruefGroesse != groesse || pruefCrc != crc)))
+      return scheitern(kVeraendert);
+    return r;
+  }
+
+  void schliessenDateien() {
+    if (spool >= 0) ::close(spool);
+    spool = -1;
+    roh.reset();
   }
 
   zip_int64_t schliessen() {
-    if (nr == kStrom) {
-      strom.reset();
-      return 0;
-    }
     gelesen = true;
-    paket = nullptr;
-    k.vorrat->freigeben(nr);
+    schliessenDateien();
+    if (nr != kStrom) {
+      paket = nullptr;
+      k.vorrat->freigeben(nr);
+    }
     return 0;
   }
 
@@ -573,24 +675,6 @@ zip_int64_t quelleRufen(void* ud, void* data, zip_uint64_t len, zip_source_cmd_t
     zip_error_set(&q->fehler, ZIP_ER_INTERNAL, 0);
   }
   return -1;
-}
-
-// First pass over a file too big for memory: whether Deflate makes it smaller.
-bool lohntVerdichten(const Eintrag& e, int stufe) {
-  // Level of memory use as libzip's own deflater uses it, so both agree.
-  Deflater deflater(stufe, MAX_MEM_LEVEL);
-  Bytes ein(kBlock), aus(kBlock);
-  Datei datei(e.pfad);
-  if (datei.fehler()) unlesbar(e.pfad, datei.fehler());
-  std::uint64_t roh = 0, dicht = 0;
-  for (;;) {
-    ssize_t r = datei.lesen(ein.data(), ein.size());
-    if (r < 0) unlesbar(e.pfad, datei.fehler());
-    roh += static_cast<std::uint64_t>(r);
-    dicht += deflater.zaehlen(ein.data(), static_cast<std::size_t>(r), r == 0, aus);
-    if (r == 0) break;
-  }
-  return dicht < roh;
 }
 
 // Names libzip gives its temporary file: the archive's name, ".", six characters.
@@ -742,26 +826,12 @@ class Archivierer {
       delete quelle;
       zipFehler();
     }
-    zip_int64_t idx = zip_file_add(za_, e.name.c_str(), src, ZIP_FL_ENC_GUESS | ZIP_FL_OVERWRITE);
-    if (idx < 0) {
+    if (zip_file_add(za_, e.name.c_str(), src, ZIP_FL_ENC_GUESS | ZIP_FL_OVERWRITE) < 0) {
       zip_source_free(src);
       zipFehler();
     }
+    if (!gestreamt) imSpeicher_.push_back(&e);
     ++bericht_.dateien;
-    if (!gestreamt) {
-      imSpeicher_.push_back(&e);
-      return;
-    }
-    bool deflate;
-    try {
-      deflate = lohntVerdichten(e, stufe_);
-    } catch (const Fehler& f) {
-      throw Fehler(kannNicht_ + ": " + f.what());
-    }
-    if (zip_set_file_compression(za_, static_cast<zip_uint64_t>(idx),
-                                 deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
-                                 deflate ? static_cast<zip_uint32_t>(stufe_) : 0) != 0)
-      zipFehler();
   }
 
   void nichtsHinzuzufuegen() {
@@ -779,6 +849,8 @@ class Archivierer {
     const std::string name = archiv_.filename().string();
     const auto tempVorher = tempKandidaten(ordner_, name);
 
+    kontext_.stufe = stufe_;
+    kontext_.spoolOrdner = ordner_;
     kontext_.schreibend = true;
     const int ergebnis = zip_close(za_);
     kontext_.vorrat->beenden();

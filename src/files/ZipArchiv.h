@@ -14,8 +14,8 @@ namespace belvanto {
 struct ZipEinstellungen {
   // Deflate level; 6 is zlib's and Info-ZIP's "normal".
   int stufe = 6;
-  // Files up to this size are read and deflated in memory once; larger ones
-  // are streamed from disk (deflated once to decide, once more while writing).
+  // Files up to this size are read and deflated in memory; larger ones are
+  // deflated into a spool file beside the archive, never held whole.
   std::uint64_t speicherGrenze = 16u << 20;
   // Threads deflating ahead of the writer; -1 picks one per processor, 0
   // deflates on the writing thread.

@@ -328,22 +328,28 @@ TEST_F(ZipFehlerTest, TargetFolderNotWritable) {
   unveraendert();
 }
 
-// A full disk, imitated by a limit on the size of files this process writes.
+// A full disk, imitated by a limit on the size of files this process writes;
+// for big files it strikes while they are deflated into the spool file.
 TEST_F(ZipFehlerTest, DiskFull) {
   altesArchivAnlegen();
-  datei("gross.bin", zufallsBytes(300 * 1024, 3));
+  datei("gross.bin", textBytes(100 * 1024) + zufallsBytes(300 * 1024, 3));
   struct rlimit alt {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &alt), 0);
   auto altesSignal = ::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit knapp = alt;
-  knapp.rlim_cur = 100 * 1024;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &knapp), 0);
-  std::string text = fehlerText([&] { ordnerArchivieren(basis, archiv); });
-  ::setrlimit(RLIMIT_FSIZE, &alt);
+  for (std::uint64_t grenze : {std::uint64_t{16} << 20, std::uint64_t{1000}}) {
+    SCOPED_TRACE(grenze);
+    struct rlimit knapp = alt;
+    knapp.rlim_cur = 100 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &knapp), 0);
+    std::string text = fehlerText([&] {
+      ordnerArchivieren(basis, archiv, {6, grenze, 1, 64u << 20, true});
+    });
+    ::setrlimit(RLIMIT_FSIZE, &alt);
+    EXPECT_NE(text.find(archiv.string()), std::string::npos) << text;
+    EXPECT_NE(text.find("Schreibfehler: Datei zu groß"), std::string::npos) << text;
+    unveraendert();
+  }
   ::signal(SIGXFSZ, altesSignal);
-  EXPECT_NE(text.find(archiv.string()), std::string::npos) << text;
-  EXPECT_NE(text.find("Datei zu groß"), std::string::npos) << text;
-  unveraendert();
 }
 
 TEST_F(ZipFehlerTest, DamagedExistingArchiveIsLeftAlone) {
