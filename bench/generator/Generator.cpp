@@ -145,7 +145,11 @@ class Erzeuger {
       zeilen += anzahl;
       index += std::string(datei) + ";;;;;" + o_.mitgliedsnummer + ";" + rechnung + ";;" +
                o_.abrechnungsnummer + ";;" + abruf + ";;;" + valuta + ";;;;;\r\n";
-      if (o_.rechnungsPdfs) dateiSchreiben(ziel_ / "ZRBELEG" / datei, inhalt);
+      if (o_.rechnungsPdfs)
+        dateiSchreiben(ziel_ / "ZRBELEG" / datei,
+                       o_.realistischePdfs
+                           ? realistischesPdf(o_.pdfGroesse, o_.seed * 1000003u + nr)
+                           : inhalt);
     }
     e.buchungen = zeilen;
     e.buchungsDatei = ziel_ / "ZRBELEG" / ("Buchungen_" + o_.datum + ".csv");
@@ -177,6 +181,35 @@ class Erzeuger {
 };
 
 }  // namespace
+
+std::string realistischesPdf(std::size_t groesse, std::uint64_t saat) {
+  std::mt19937_64 gen(saat);
+  std::string s = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  s += "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
+  s += "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n";
+  s += "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+       "/Resources << /Font << /F1 5 0 R >> /XObject << /Im1 6 0 R >> >> >>\nendobj\n";
+  s += "4 0 obj\n<< /Length 0 >>\nstream\nBT /F1 10 Tf 50 800 Td\n";
+  const std::size_t textTeil = groesse * 3 / 10;
+  for (int zeile = 0; s.size() < textTeil; ++zeile) {
+    s += "(Pos " + std::to_string(zeile) + "  Artikel " + std::to_string(gen() % 100000) +
+         "  Menge " + std::to_string(gen() % 50 + 1) + "  Einzelpreis " +
+         std::to_string(gen() % 1000) + "," + std::to_string(gen() % 90 + 10) +
+         " EUR  MwSt 19%) Tj 0 -12 Td\n";
+  }
+  s += "ET\nendstream\nendobj\n";
+  s += "5 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>\nendobj\n";
+  s += "6 0 obj\n<< /Type /XObject /Subtype /Image /Filter /FlateDecode >>\nstream\n";
+  const std::size_t ende = groesse > 400 ? groesse - 400 : s.size();
+  while (s.size() + 8 <= ende) {
+    std::uint64_t z = gen();
+    s.append(reinterpret_cast<const char*>(&z), 8);
+  }
+  s += "\nendstream\nendobj\nxref\n0 7\n0000000000 65535 f \n";
+  for (int i = 1; i < 7; ++i) s += "00000" + std::to_string(10000 + i * 137) + " 00000 n \n";
+  s += "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(s.size()) + "\n%%EOF\n";
+  return s;
+}
 
 GeneratorErgebnis abrechnungErzeugen(const fs::path& ziel, const GeneratorOptionen& optionen) {
   return Erzeuger(ziel, optionen).los();

@@ -15,7 +15,10 @@ struct GeneratorOptionen {
   int buchungen = 1000;           // booking lines, exactly
   int maxZeilenJeRechnung = 4;    // 1..max lines per invoice, uniform: 2.5 on average for 4
   std::size_t pdfGroesse = 1024;  // bytes per invoice PDF
-  bool rechnungsPdfs = true;      // false: the index names PDFs that are not there
+  // true: PDFs as scanners write them (clear text plus a compressed image), so
+  // archive timings are realistic; false: small compressible placeholders.
+  bool realistischePdfs = false;
+  bool rechnungsPdfs = true;  // false: the index names PDFs that are not there
   std::size_t abrechnungsPdfGroesse = 20 * 1024;
   int lieferanten = 50;
   int unbekannteLieferanten = 0;  // the last ones are left out of the mapping
@@ -35,6 +38,10 @@ struct GeneratorErgebnis {
   std::filesystem::path indexDatei;
   std::filesystem::path lieferantenDatei;
 };
+
+// A PDF of about `groesse` bytes: objects and a content stream in clear text
+// (about 30 %), then an already-compressed image stream. Deterministic per seed.
+std::string realistischesPdf(std::size_t groesse, std::uint64_t saat);
 
 // Writes one settlement into `ziel` (created when missing). The same options
 // and seed always give the same bytes. Throws std::runtime_error when a file
