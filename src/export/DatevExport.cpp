@@ -60,8 +60,7 @@ class Belegordner {
   const fs::path& ordner() const { return ordner_; }
 
   fs::path pfad(const std::string& name) {
-    const auto [eintrag, neu] = namen_.try_emplace(foldCase(name), name);
-    return ordner_ / eintrag->second;
+    return ordner_ / namen_.try_emplace(foldCase(name), name).first->second;
   }
 
  private:
