@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
   Messung zweimal = median(runden, weg(backup), [&] {
     ordnerArchivieren(w, backup, {6, 0, -1, 64u << 20, true});
   });
-  zeile("  same, trial deflate, then libzip deflating", zweimal, &zBackup);
+  zeile("  same, every file through a spool file", zweimal, &zBackup);
   Messung zweites = median(
       runden, [] {}, [&] { BackupErstellen(k, b, tag); });
   zeile("  second backup of the day, adding to it", zweites, nullptr);
