@@ -2,6 +2,8 @@
 // line and the modal dialogs.
 #pragma once
 
+#include <QElapsedTimer>
+
 #include "util/Bediener.h"
 
 class QLineEdit;
@@ -34,6 +36,8 @@ class QtBediener : public Bediener {
   TRechnungsnummer& rechnungsnummer_;
   TProtokollForm& protokoll_;
   QLineEdit* fortschrittsfeld_ = nullptr;
+  QElapsedTimer gemalt_;
+  QElapsedTimer nachrichten_;
 };
 
 }  // namespace belvanto
