@@ -529,17 +529,21 @@ struct Quelle {
     auto senke = [&](const unsigned char* d, std::size_t n) { return allesSchreiben(spool, d, n); };
     crc = crc32(0, Z_NULL, 0);
     groesse = 0;
+    // Once the output has reached the file's size Deflate cannot win any more:
+    // the rest is only read for its CRC, and the spool file grows no further.
+    bool aufgegeben = false;
     for (;;) {
       ssize_t r = datei.lesen(ein.data(), ein.size());
       if (r < 0) return scheitern(datei.fehler()), false;
       const auto n = static_cast<std::size_t>(r);
       crc = crc32_z(crc, ein.data(), n);
       groesse += n;
-      if (!deflater.weiter(ein.data(), n, n == 0, aus, senke))
+      if (!aufgegeben && !deflater.weiter(ein.data(), n, n == 0, aus, senke))
         return zip_error_set(&fehler, ZIP_ER_WRITE, errno), false;
+      aufgegeben = aufgegeben || deflater.ausgegeben() >= e.groesse;
       if (n == 0) break;
     }
-    verdichtet = deflater.ausgegeben() < groesse;
+    verdichtet = !aufgegeben && deflater.ausgegeben() < groesse;
     datenGroesse = verdichtet ? deflater.ausgegeben() : groesse;
     if (!verdichtet) schliessenDateien();
     return true;
