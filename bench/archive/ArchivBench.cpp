@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "Generator.h"
 #include "files/Arbeitsordner.h"
 #include "files/ZipArchiv.h"
 
@@ -38,38 +39,6 @@ struct Messung {
   double cpu = 0;  // user + system
   long maxRssKb = 0;
 };
-
-// A PDF as the cooperative's scanner software writes them: a text part
-// (objects, a content stream in clear text, the cross-reference table) and an
-// embedded image that is already compressed.
-std::string pdfInhalt(std::size_t groesse, std::uint64_t saat) {
-  std::mt19937_64 gen(saat);
-  std::string s = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  s += "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
-  s += "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n";
-  s += "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
-       "/Resources << /Font << /F1 5 0 R >> /XObject << /Im1 6 0 R >> >> >>\nendobj\n";
-  s += "4 0 obj\n<< /Length 0 >>\nstream\nBT /F1 10 Tf 50 800 Td\n";
-  const std::size_t textTeil = groesse * 3 / 10;
-  for (int zeile = 0; s.size() < textTeil; ++zeile) {
-    s += "(Pos " + std::to_string(zeile) + "  Artikel " + std::to_string(gen() % 100000) +
-         "  Menge " + std::to_string(gen() % 50 + 1) + "  Einzelpreis " +
-         std::to_string(gen() % 1000) + "," + std::to_string(gen() % 90 + 10) +
-         " EUR  MwSt 19%) Tj 0 -12 Td\n";
-  }
-  s += "ET\nendstream\nendobj\n";
-  s += "5 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>\nendobj\n";
-  s += "6 0 obj\n<< /Type /XObject /Subtype /Image /Filter /FlateDecode >>\nstream\n";
-  const std::size_t ende = groesse > 400 ? groesse - 400 : s.size();
-  while (s.size() + 8 <= ende) {
-    std::uint64_t z = gen();
-    s.append(reinterpret_cast<const char*>(&z), 8);
-  }
-  s += "\nendstream\nendobj\nxref\n0 7\n0000000000 65535 f \n";
-  for (int i = 1; i < 7; ++i) s += "00000" + std::to_string(10000 + i * 137) + " 00000 n \n";
-  s += "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(s.size()) + "\n%%EOF\n";
-  return s;
-}
 
 void schreiben(const fs::path& pfad, const std::string& inhalt) {
   fs::create_directories(pfad.parent_path());
@@ -90,12 +59,12 @@ std::string csv(int zeilen, const char* kopf, std::uint64_t saat) {
 void abrechnungErzeugen(const fs::path& w, int pdfs, std::size_t groesse) {
   for (int i = 0; i < pdfs; ++i)
     schreiben(w / "ZRBELEG" / (std::to_string(500000 + i) + "-RE" + std::to_string(i) + ".pdf"),
-              pdfInhalt(groesse, static_cast<std::uint64_t>(i) + 1));
+              bench::realistischesPdf(groesse, static_cast<std::uint64_t>(i) + 1));
   schreiben(w / "ZRBELEG" / "Buchungen_20240705.csv",
             csv(pdfs, "Nr;RechnungsNr;Datum;Lieferant;Name;Betrag;MwSt;Waehrung", 1));
   schreiben(w / "ZRBELEG" / "Index_20240705.csv",
             csv(pdfs, "Nr;RechnungsNr;Datum;Lieferant;Name;Betrag;MwSt;Waehrung", 2));
-  schreiben(w / "ZRABR" / "Abrechnung_20240705.pdf", pdfInhalt(400 * 1024, 99));
+  schreiben(w / "ZRABR" / "Abrechnung_20240705.pdf", bench::realistischesPdf(400 * 1024, 99));
   schreiben(w / "ZRABR" / "Abrechnung_20240705.csv", csv(2000, "Abrechnung", 3));
   schreiben(w / "REMADV" / "RemADV_20240705.csv", csv(3000, "RemADV", 4));
 }
@@ -283,7 +252,7 @@ int main(int argc, char** argv) {
             std::memcpy(block.data() + i, &z, 8);
           }
         } else {
-          block = pdfInhalt(block.size(), mb).substr(0, 300000);
+          block = bench::realistischesPdf(block.size(), mb).substr(0, 300000);
           block.resize(1 << 20, 'x');
         }
         aus.write(block.data(), static_cast<std::streamsize>(block.size()));
