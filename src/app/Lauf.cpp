@@ -58,7 +58,7 @@ Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener)
       bediener_(bediener),
       index_(bediener),
       lieferanten_(bediener, konfiguration.programmOrdner),
-      AusgabeGrid(31, 1) {}
+      AusgabeGrid(kAusgabeSpalten, 1) {}
 
 void Lauf::ausfuehren(const LaufOptionen& optionen) {
   AlteVerzeichnisseLoeschen(k_, optionen.mitDownload, bediener_);

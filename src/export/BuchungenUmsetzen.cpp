@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "export/AusgabeSpalten.h"
 #include "export/ExportText.h"
 #include "util/StringLib.h"
 #include "util/Zahlen.h"
@@ -12,25 +13,6 @@
 namespace belvanto {
 
 namespace {
-
-// Output columns.
-enum Spalte {
-  kWaehrung = 0,
-  kBetrag = 1,
-  kRechnungsNr = 2,
-  kDatum = 3,
-  kAbrufNr = 4,
-  kLieferantName = 5,
-  kLieferantKonto = 7,
-  kKonto = 9,
-  kBuchungstext = 11,
-  kSteuersatz = 14,
-  kKostenstelle = 17,
-  kSkonto = 21,
-  kSkontoDatum = 23,
-  kSkontoProzent = 29,
-  kBildname = 30,
-};
 
 // Booking columns.
 enum BuchungsSpalte {

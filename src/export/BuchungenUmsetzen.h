@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/Konfiguration.h"
+#include "export/AusgabeSpalten.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
 #include "util/Bediener.h"
@@ -13,7 +14,6 @@
 namespace belvanto {
 
 // Column count of AusgabeGrid.
-inline constexpr int kAusgabeSpalten = 31;
 
 // Rebuilds AusgabeGrid (31 columns, owned by the caller): output row r belongs
 // to booking row r+1, and one empty row ends the grid. Asks the supplier

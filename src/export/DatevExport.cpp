@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "export/AusgabeSpalten.h"
 #include "export/ExportText.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"
@@ -24,24 +25,6 @@ namespace belvanto {
 namespace fs = std::filesystem;
 
 namespace {
-
-enum Spalte {
-  kWaehrung = 0,
-  kBetrag = 1,
-  kRechnungsNr = 2,
-  kDatum = 3,
-  kAbrufNr = 4,
-  kLieferantName = 5,
-  kLieferantKonto = 7,
-  kKonto = 9,
-  kBuchungstext = 11,
-  kSteuersatz = 14,
-  kKostenstelle = 17,
-  kSkonto = 21,
-  kSkontoDatum = 23,
-  kSkontoProzent = 29,
-  kBildname = 30,
-};
 
 constexpr const char* kDokumentDatei = "document.xml";
 

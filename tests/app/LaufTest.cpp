@@ -18,13 +18,13 @@ namespace belvanto {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ArchivEintrag;
+using test::mitLibzipLesen;
 using test::readBytes;
 using test::SkriptBediener;
 using test::TempDir;
 using test::testData;
 using test::writeBytes;
-using test::ZipEintrag;
-using test::zipLesen;
 
 const char* const kGoldenPdfs[] = {"ABCD1001.pdf", "ABCD0077.pdf", "ABCD0005.pdf", "ABCDRD7.pdf",
                                    "ABCD0012.pdf"};
@@ -123,7 +123,7 @@ class LaufAufDaten : public ::testing::Test {
   int verschoben = 0;
 };
 
-std::vector<std::string> namen(const std::map<std::string, ZipEintrag>& zip) {
+std::vector<std::string> namen(const std::map<std::string, ArchivEintrag>& zip) {
   std::vector<std::string> n;
   for (const auto& [name, e] : zip) n.push_back(name);
   return n;
@@ -135,7 +135,7 @@ TEST_F(LaufAufDaten, OneBookingFileGivesTheGoldenArchiveBackupAndWriteBack) {
   laufen();
 
   // The document archive holds exactly the golden DATEV files and the renamed PDFs.
-  const auto archiv = zipLesen(belegarchiv(7));
+  const auto archiv = mitLibzipLesen(belegarchiv(7));
   const fs::path erwartet = testData("export/golden/erwartet");
   std::vector<std::string> erwarteteNamen;
   for (const auto& e : fs::directory_iterator(erwartet)) {
@@ -154,7 +154,7 @@ TEST_F(LaufAufDaten, OneBookingFileGivesTheGoldenArchiveBackupAndWriteBack) {
   EXPECT_EQ(namen(archiv), erwarteteNamen);
 
   // The backup holds the settlement as delivered, before anything was converted.
-  const auto sicherung = zipLesen(backup());
+  const auto sicherung = mitLibzipLesen(backup());
   EXPECT_EQ(namen(sicherung),
             (std::vector<std::string>{"ZRBELEG/", "ZRBELEG/ABCD0005.pdf", "ZRBELEG/ABCD0012.pdf",
                                       "ZRBELEG/ABCD0077.pdf", "ZRBELEG/ABCD1001.pdf",
@@ -186,8 +186,8 @@ TEST_F(LaufAufDaten, TwoBookingFilesOnOneDayGiveTwoArchivesWithTheirOwnPdfs) {
   zweiteAbrechnung("4711");
   laufen();
 
-  const auto erstes = zipLesen(belegarchiv(7));
-  const auto zweites = zipLesen(belegarchiv(8));
+  const auto erstes = mitLibzipLesen(belegarchiv(7));
+  const auto zweites = mitLibzipLesen(belegarchiv(8));
   EXPECT_TRUE(erstes.count("815-1001.pdf"));
   EXPECT_FALSE(erstes.count("816-2001.pdf"));
   EXPECT_EQ(namen(zweites),
@@ -239,13 +239,13 @@ TEST_F(LaufAufDaten, NoBookingFileStillClosesWithTheWarning) {
 TEST_F(LaufAufDaten, SecondBackupOfTheDayAddsToTheFirst) {
   goldenSettlement();
   laufen();
-  const auto erste = zipLesen(backup());
+  const auto erste = mitLibzipLesen(backup());
 
   // A second program start on the same day with another settlement.
   bediener = SkriptBediener();
   zweiteAbrechnung("4711");
   laufen();
-  const auto zweite = zipLesen(backup());
+  const auto zweite = mitLibzipLesen(backup());
   for (const auto& [name, eintrag] : erste) EXPECT_TRUE(zweite.count(name)) << name;
   EXPECT_TRUE(zweite.count("ZRBELEG/Buchungen_20241215.csv"));
   EXPECT_TRUE(zweite.count("ZRBELEG/EFGH2001.pdf"));
@@ -266,14 +266,14 @@ TEST_F(LaufAufDaten, PdfsWithoutHyphenStayAndZipFilesAreNeverArchived) {
   EXPECT_NE(std::find(bediener.fortschritte.begin(), bediener.fortschritte.end(),
                       "Kopieren: ohneIndex.pdf"),
             bediener.fortschritte.end());
-  const auto sicherung = zipLesen(backup());
+  const auto sicherung = mitLibzipLesen(backup());
   EXPECT_TRUE(sicherung.count("ZRABR/Abrechnung.pdf"));
   EXPECT_TRUE(sicherung.count("ZRBELEG/ohneIndex.pdf"));
   for (const auto& [name, e] : sicherung) {
     EXPECT_EQ(name.find(".zip"), std::string::npos) << name;
     EXPECT_EQ(name.find(".ZIP"), std::string::npos) << name;
   }
-  EXPECT_FALSE(zipLesen(belegarchiv(7)).count("ohneIndex.pdf"));
+  EXPECT_FALSE(mitLibzipLesen(belegarchiv(7)).count("ohneIndex.pdf"));
 }
 
 TEST_F(LaufAufDaten, BookingFileThatCannotBeDeletedStopsTheRun) {

@@ -9,18 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/ZipLesen.h"
+
 namespace belvanto::test {
-
-struct ArchivEintrag {
-  std::string inhalt;
-  int methode = -1;  // ZIP_CM_STORE or ZIP_CM_DEFLATE
-  std::uint64_t dichteGroesse = 0;
-  std::time_t mtime = 0;
-};
-
-// Entry name -> entry, read with libzip with its consistency check; reading
-// every entry checks its CRC.
-std::map<std::string, ArchivEintrag> mitLibzipLesen(const std::filesystem::path& archiv);
 
 struct Ausgabe {
   std::string text;

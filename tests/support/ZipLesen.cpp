@@ -2,32 +2,37 @@
 
 #include <zip.h>
 
-#include <memory>
 #include <stdexcept>
 
 namespace belvanto::test {
 
-std::map<std::string, ZipEintrag> zipLesen(const std::filesystem::path& archiv) {
-  int fehler = 0;
-  std::unique_ptr<zip_t, decltype(&zip_discard)> zip(
-      zip_open(archiv.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &fehler), &zip_discard);
-  if (!zip) throw std::runtime_error("cannot open archive " + archiv.string());
-  std::map<std::string, ZipEintrag> eintraege;
-  const zip_int64_t anzahl = zip_get_num_entries(zip.get(), 0);
-  for (zip_int64_t i = 0; i < anzahl; ++i) {
+namespace fs = std::filesystem;
+
+std::map<std::string, ArchivEintrag> mitLibzipLesen(const fs::path& archiv) {
+  int code = 0;
+  zip_t* za = zip_open(archiv.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (!za) throw std::runtime_error("libzip cannot open " + archiv.string());
+  std::map<std::string, ArchivEintrag> eintraege;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
     zip_stat_t st;
-    if (zip_stat_index(zip.get(), i, 0, &st) != 0) throw std::runtime_error("stat failed");
-    ZipEintrag e;
-    e.gespeichert = st.comp_method == ZIP_CM_STORE;
+    zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st);
+    ArchivEintrag e;
+    e.methode = st.comp_method;
+    e.dichteGroesse = st.comp_size;
+    e.mtime = st.mtime;
+    zip_file_t* f = zip_fopen_index(za, static_cast<zip_uint64_t>(i), 0);
+    if (!f) throw std::runtime_error(std::string("libzip cannot open entry ") + st.name);
     e.inhalt.resize(st.size);
-    if (st.size > 0) {
-      std::unique_ptr<zip_file_t, decltype(&zip_fclose)> f(zip_fopen_index(zip.get(), i, 0),
-                                                            &zip_fclose);
-      if (!f || zip_fread(f.get(), e.inhalt.data(), st.size) != static_cast<zip_int64_t>(st.size))
-        throw std::runtime_error("cannot read entry " + std::string(st.name));
-    }
-    eintraege.emplace(st.name, std::move(e));
+    zip_int64_t n = zip_fread(f, e.inhalt.data(), st.size);
+    char rest;
+    // Reading past the end is where libzip compares the CRC.
+    zip_int64_t ende = zip_fread(f, &rest, 1);
+    zip_fclose(f);
+    if (n != static_cast<zip_int64_t>(st.size) || ende != 0)
+      throw std::runtime_error(std::string("libzip cannot read entry ") + st.name);
+    eintraege[st.name] = std::move(e);
   }
+  zip_discard(za);
   return eintraege;
 }
 
