@@ -42,6 +42,9 @@ struct ZeilenFall {
   std::array<const char*, 10> erwartet;
 };
 
+// Keeps the listed test names short: the case's name, not its bytes.
+void PrintTo(const ZeilenFall& fall, std::ostream* os) { *os << fall.name; }
+
 class BuchungsZeile : public testing::TestWithParam<ZeilenFall> {};
 
 TEST_P(BuchungsZeile, GivesTheseCells) {
