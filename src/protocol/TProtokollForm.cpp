@@ -50,6 +50,8 @@ TProtokollForm::TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent)
   ProtokollGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   // Long entries are cut at the cell edge, not shortened with dots.
   ProtokollGrid->setTextElideMode(Qt::ElideNone);
+  // A wrapped cell elides its last visible line; the grid cuts at the cell edge.
+  ProtokollGrid->setWordWrap(false);
 
   CloseBtn = knopf(this, "CloseBtn", QStringLiteral("Schliessen"), 696);
   SaveBtn = knopf(this, "SaveBtn", QStringLiteral("Sichern"), 584);
