@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Generator.h"
+#include "StillerBediener.h"
 #include "export/BuchungenUmsetzen.h"
 #include "export/DatevExport.h"
 #include "export/MaxBetrag.h"
@@ -27,19 +28,6 @@ namespace fs = std::filesystem;
 using namespace belvanto;
 
 namespace {
-
-// No person here: every question has an empty answer, progress is dropped.
-class StillerBediener : public Bediener {
- public:
-  void meldung(const std::string&) override {}
-  void fortschritt(const std::string&) override {}
-  void nachrichtenVerarbeiten() override {}
-  void piep() override {}
-  bool beendenAngefordert() const override { return false; }
-  LieferantEingabe lieferantErfragen(const std::string& nr) override { return {nr, nr, "1000"}; }
-  std::string rechnungsNummerAendern(const std::string& nr, int) override { return nr; }
-  void protokollZeigen(Protokoll&) override {}
-};
 
 struct Messung {
   double lesen = 0, umsetzen = 0, schreiben = 0, pruefen = 0;
@@ -54,7 +42,7 @@ double sekunden(std::chrono::steady_clock::time_point von) {
 }
 
 Messung messen(const fs::path& ordner) {
-  StillerBediener bediener;
+  bench::StillerBediener bediener;
   Konfiguration k;
   k.programmOrdner = ordner;
   k.ArbeitsVerzeichnis = ordner.string();

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "StillerBediener.h"
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
@@ -23,18 +24,6 @@ namespace {
 using namespace belvanto;
 namespace fs = std::filesystem;
 using Uhr = std::chrono::steady_clock;
-
-class OhneMensch : public Bediener {
- public:
-  void meldung(const std::string&) override {}
-  void fortschritt(const std::string&) override {}
-  void nachrichtenVerarbeiten() override {}
-  void piep() override {}
-  bool beendenAngefordert() const override { return false; }
-  LieferantEingabe lieferantErfragen(const std::string& nr) override { return {nr, "Neu", "1,00"}; }
-  std::string rechnungsNummerAendern(const std::string& nr, int) override { return nr; }
-  void protokollZeigen(Protokoll&) override {}
-};
 
 double sekundenSeit(Uhr::time_point start) {
   return std::chrono::duration<double>(Uhr::now() - start).count();
@@ -72,7 +61,7 @@ int main(int argc, char** argv) {
   const auto programm = ordner / "programm";
   erzeugen(w, programm, n);
 
-  OhneMensch bediener;
+  bench::StillerBediener bediener;
   Buchungen buchungen;
   RechnungsIndex index(bediener);
   Lieferanten lieferanten(bediener, programm);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Generator.h"
+#include "StillerBediener.h"
 #include "app/Konfiguration.h"
 #include "app/Lauf.h"
 #include "export/BuchungenUmsetzen.h"
@@ -33,18 +34,6 @@ namespace fs = std::filesystem;
 using namespace belvanto;
 
 namespace {
-
-class StillerBediener : public Bediener {
- public:
-  void meldung(const std::string& text) override { std::cerr << "Meldung: " << text << "\n"; }
-  void fortschritt(const std::string&) override {}
-  void nachrichtenVerarbeiten() override {}
-  void piep() override {}
-  bool beendenAngefordert() const override { return false; }
-  LieferantEingabe lieferantErfragen(const std::string& nr) override { return {nr, nr, "1000"}; }
-  std::string rechnungsNummerAendern(const std::string& nr, int) override { return nr; }
-  void protokollZeigen(Protokoll&) override {}
-};
 
 // CPU time of this process, or of its finished children (for Info-ZIP).
 bool kinderMessen = false;
@@ -96,7 +85,7 @@ Konfiguration konfigurationAnlegen(const fs::path& basis) {
 void stufenweise(const fs::path& basis) {
   Konfiguration k = konfigurationAnlegen(basis);
   const fs::path arbeit = k.ArbeitsVerzeichnis;
-  StillerBediener bediener;
+  bench::StillerBediener bediener;
   Buchungen buchungen;
   RechnungsIndex index(bediener);
   Lieferanten lieferanten(bediener, k.programmOrdner);
@@ -134,7 +123,7 @@ void stufenweise(const fs::path& basis) {
 // The same run through Lauf in one piece.
 void ganzerLauf(const fs::path& basis) {
   Konfiguration k = konfigurationAnlegen(basis);
-  StillerBediener bediener;
+  bench::StillerBediener bediener;
   Lauf lauf(k, bediener);
   stufe("whole run (Lauf)", [&] { lauf.ausfuehren(LaufOptionen{false, false, false, false}); });
 }

@@ -23,22 +23,6 @@ using namespace test;
 
 const Datum kHeute{2024, 7, 5};
 
-std::vector<std::string> schluessel(const std::map<std::string, ArchivEintrag>& m) {
-  std::vector<std::string> k;
-  for (const auto& [name, e] : m) k.push_back(name);
-  return k;
-}
-
-template <typename F>
-std::string fehlerText(F&& f) {
-  try {
-    f();
-  } catch (const Fehler& e) {
-    return e.what();
-  }
-  return "";
-}
-
 class ArbeitsordnerTest : public ::testing::Test {
  protected:
   TempDir tmp;

@@ -10,8 +10,27 @@
 #include <vector>
 
 #include "support/ZipLesen.h"
+#include "util/Fehler.h"
 
 namespace belvanto::test {
+
+// Entry names of an archive read back, in name order.
+inline std::vector<std::string> schluessel(const std::map<std::string, ArchivEintrag>& m) {
+  std::vector<std::string> k;
+  for (const auto& [name, e] : m) k.push_back(name);
+  return k;
+}
+
+// The message of the Fehler `f` throws, or "" when it throws none.
+template <typename F>
+std::string fehlerText(F&& f) {
+  try {
+    f();
+  } catch (const Fehler& e) {
+    return e.what();
+  }
+  return "";
+}
 
 struct Ausgabe {
   std::string text;

@@ -21,23 +21,6 @@ namespace {
 
 using namespace test;
 
-std::vector<std::string> schluessel(const std::map<std::string, ArchivEintrag>& m) {
-  std::vector<std::string> k;
-  for (const auto& [name, e] : m) k.push_back(name);
-  return k;
-}
-
-// The message of the Fehler `f` throws, or "" when it throws none.
-template <typename F>
-std::string fehlerText(F&& f) {
-  try {
-    f();
-  } catch (const Fehler& e) {
-    return e.what();
-  }
-  return "";
-}
-
 class ZipArchivTest : public ::testing::Test {
  protected:
   TempDir tmp;
