@@ -24,14 +24,26 @@ void QtBediener::meldung(const std::string& text) {
   box.exec();
 }
 
+// A large settlement sends hundreds of thousands of progress texts; painting
+// each one would cost more than the work itself. The text is always set, the
+// field is painted at most every few hundredths of a second, and whatever was
+// not painted then shows at the next pass of the event loop.
+constexpr int kMindestAbstandMs = 30;
+
 void QtBediener::fortschritt(const std::string& text) {
   if (!fortschrittsfeld_) return;
   fortschrittsfeld_->setText(QString::fromStdString(text));
-  fortschrittsfeld_->repaint();
+  if (!gemalt_.isValid() || gemalt_.elapsed() >= kMindestAbstandMs) {
+    fortschrittsfeld_->repaint();
+    gemalt_.start();
+  }
 }
 
 void QtBediener::nachrichtenVerarbeiten() {
-  QCoreApplication::processEvents();
+  if (!nachrichten_.isValid() || nachrichten_.elapsed() >= kMindestAbstandMs) {
+    QCoreApplication::processEvents();
+    nachrichten_.start();
+  }
 }
 
 void QtBediener::piep() {
