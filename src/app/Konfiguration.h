@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "util/Dateisuche.h"
+
 namespace belvanto {
 
 inline constexpr const char* kIniName = "Belvanto.ini";
@@ -54,7 +56,8 @@ struct Konfiguration {
   std::string Signatur2;
   std::string Signatur3;
 
-  std::filesystem::path iniDatei() const { return programmOrdner / kIniName; }
+  // Found in any letter case, as on Windows; "Belvanto.ini" when absent.
+  std::filesystem::path iniDatei() const { return resolveNoCase(programmOrdner, kIniName); }
 };
 
 // Reads `<programmOrdner>/Belvanto.ini`; absent keys take their defaults.

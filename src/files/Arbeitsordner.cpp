@@ -234,7 +234,9 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
     throw Fehler("Das Verzeichnis " + quote(belege) + " kann nicht angelegt werden (" +
                  systemFehlerText(ec.value()) + ").");
   int verschoben = 0;
-  for (const auto& pdf : findFiles(resolveNoCase(w, "ZRBeleg"), "*.pdf")) {
+  // The same spelling as the readers, so all stages pick the same folder
+  // should two spellings of it exist side by side.
+  for (const auto& pdf : findFiles(resolveNoCase(w, "ZRBELEG"), "*.pdf")) {
     const std::string name = pdf.filename().string();
     // Only the PDFs renamed for the current booking file carry a hyphen.
     if (name.find('-') != std::string::npos && DateiVerschieben(pdf, belege / name)) ++verschoben;

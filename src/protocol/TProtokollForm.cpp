@@ -65,7 +65,11 @@ TProtokollForm::TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent)
   connect(SaveBtn, &QPushButton::clicked, this, &TProtokollForm::SaveBtnClick);
   connect(PrintBtn, &QPushButton::clicked, this, &TProtokollForm::PrintBtnClick);
 
-  dateiAbfrage = [](QWidget* eltern) { return QFileDialog::getSaveFileName(eltern); };
+  // An existing protocol file is emptied without a question.
+  dateiAbfrage = [](QWidget* eltern) {
+    return QFileDialog::getSaveFileName(eltern, QString(), QString(), QString(), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+  };
 }
 
 void TProtokollForm::fuellen(Protokoll& protokoll) {

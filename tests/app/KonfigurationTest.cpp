@@ -148,6 +148,17 @@ TEST(Konfiguration, WriteBackIntoAnAbsentFileCreatesIt) {
   EXPECT_EQ(wieder.LastOpened, "/tmp");
 }
 
+TEST(Konfiguration, FileNameInAnyLetterCaseIsTheSameFile) {
+  TempDir dir;
+  writeBytes(dir / "BELVANTO.INI", "[Diverses]\r\nLfdNummer=5\r\n");
+  auto k = konfigurationLesen(dir.path());
+  EXPECT_EQ(k.LfdNummer, 5);
+  k.LfdNummer = 6;
+  konfigurationZurueckschreiben(k);
+  EXPECT_FALSE(std::filesystem::exists(dir / kIniName)) << "no second file";
+  EXPECT_EQ(konfigurationLesen(dir.path()).LfdNummer, 6);
+}
+
 TEST(Konfiguration, UnwritableFileRaisesTheGermanMessage) {
   TempDir dir;
   std::filesystem::create_directory(dir / kIniName);  // a folder where the file should be
