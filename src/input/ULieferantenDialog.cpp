@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 namespace belvanto {
 
@@ -58,6 +59,10 @@ TLieferanten::TLieferanten(QWidget* parent) : QDialog(parent) {
 
   LEMorvenauNummer = beschriftetesFeld("LEMorvenauNummer", QStringLiteral("Morvenau-Nummer"), 64);
   LEKerbholtNummer = beschriftetesFeld("LEKerbholtNummer", QStringLiteral("eigene Nummer"), 112);
+  // The key filter sees typed characters only; a paste must not bring letters
+  // into the own supplier number either.
+  LEKerbholtNummer->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[-0-9]*")), LEKerbholtNummer));
   LEKerbholtName = beschriftetesFeld("LEKerbholtName", QStringLiteral("eigener Name"), 160);
   LEKerbholtMaxBetrag =
       beschriftetesFeld("LEKerbholtMaxBetrag", QStringLiteral("Maximal-Betrag"), 208);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -123,6 +124,15 @@ TEST_F(LieferantenDialogTest, OwnNumberTakesDigitsMinusAndBackspaceOnly) {
   QTest::keyClick(nummer, Qt::Key_Right);
   QTest::keyClicks(nummer, "9");
   EXPECT_EQ(nummer->text(), QStringLiteral("0901-"));
+
+  // Pasting goes round the key filter; letters must not come in that way.
+  QApplication::clipboard()->setText(QStringLiteral("ABC xyz"));
+  nummer->paste();
+  EXPECT_EQ(nummer->text(), QStringLiteral("0901-"));
+  QApplication::clipboard()->setText(QStringLiteral("-42"));
+  nummer->end(false);
+  nummer->paste();
+  EXPECT_EQ(nummer->text(), QStringLiteral("0901--42"));
 }
 
 TEST_F(LieferantenDialogTest, NameAndAmountTakeEveryCharacter) {
