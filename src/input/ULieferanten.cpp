@@ -86,13 +86,23 @@ void Lieferanten::DateiSchreiben() const {
                  "\" kann nicht geschrieben werden. Die neu erfassten Lieferanten sind nicht "
                  "gespeichert.");
   };
-  {
-    std::ofstream aus(temp, std::ios::binary | std::ios::trunc);
-    if (!aus) nichtSchreibbar();
+  const auto schreiben = [&](const std::filesystem::path& datei) {
+    std::ofstream aus(datei, std::ios::binary | std::ios::trunc);
+    if (!aus) return false;
     aus.write(inhalt.data(), static_cast<std::streamsize>(inhalt.size()));
     aus.close();
-    if (!aus) nichtSchreibbar();
+    return static_cast<bool>(aus);
+  };
+  {
+    std::ofstream probe(temp, std::ios::binary | std::ios::trunc);
+    if (!probe) {
+      // A program folder that only lets the file itself be written: replace
+      // the content in place, as creating the file anew would.
+      if (!schreiben(ziel)) nichtSchreibbar();
+      return;
+    }
   }
+  if (!schreiben(temp)) nichtSchreibbar();
   if (std::filesystem::exists(ziel, fehler)) {
     std::filesystem::permissions(temp, std::filesystem::status(ziel, fehler).permissions(), fehler);
   }

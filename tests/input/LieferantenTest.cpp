@@ -223,6 +223,23 @@ TEST_F(LieferantenTest, UnwritableFolderKeepsTheOldMappingWhole) {
   EXPECT_EQ(readBytes(ordner / kLieferantenDatei), crlf({"1;2;3;4"}));
 }
 
+TEST_F(LieferantenTest, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
+  lies(crlf({"1;2;3;4"}));
+  bediener.lieferantAntworten.push_back({"5", "6", "7"});
+  lieferanten.LieferantSuchen("neu", true);
+  test::fuerAlleBetretbar(ordner.path());
+  fs::permissions(ordner / kLieferantenDatei, fs::perms::all);
+  fs::permissions(ordner.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EXIT(test::ohneSonderrechte([&] {
+                lieferanten.DateiSchreiben();
+                return 0;
+              }),
+              testing::ExitedWithCode(0), "");
+  fs::permissions(ordner.path(), fs::perms::owner_all);
+  EXPECT_EQ(readBytes(ordner / kLieferantenDatei), crlf({"1;2;3;4", "neu;5;6;7"}));
+}
+
 TEST_F(LieferantenTest, WritingThroughALinkKeepsTheLink) {
   writeBytes(ordner / "echt.csv", crlf({"1;2;3;4"}));
   fs::create_symlink("echt.csv", ordner / kLieferantenDatei);
