@@ -30,25 +30,8 @@ void ordnerAnlegen(const fs::path& ordner) {
 // "Buchungen_20250118.csv" -> "20250118": the name without its first ten and
 // last four characters.
 std::string datumAusDateiname(const std::string& name) {
-  std::string ergebnis;
-  std::size_t anzahl = utf8Length(name);
-  if (anzahl <= 14) return {};
-  // Walk code points so a non-ASCII name is never cut inside a character.
-  std::size_t index = 0;
-  for (std::size_t i = 0; i < name.size();) {
-    std::size_t laenge = 1;
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (c >= 0xF0)
-      laenge = 4;
-    else if (c >= 0xE0)
-      laenge = 3;
-    else if (c >= 0xC0)
-      laenge = 2;
-    if (index >= 10 && index < anzahl - 4) ergebnis.append(name, i, laenge);
-    i += laenge;
-    ++index;
-  }
-  return ergebnis;
+  const std::size_t anzahl = utf8Length(name);
+  return anzahl <= 14 ? std::string() : zeichenAusschnitt(name, 10, anzahl - 14);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "export/AusgabeSpalten.h"
-#include "export/ExportText.h"
 #include "util/StringLib.h"
 #include "util/Zahlen.h"
 

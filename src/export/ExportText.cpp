@@ -1,24 +1,9 @@
-// UTF-8 cutting and XML escaping for the DATEV files.
+// XML escaping for the DATEV files.
 #include "export/ExportText.h"
 
 namespace belvanto {
 
 namespace {
-
-bool istFolgebyte(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-// Byte offset of character position `zeichen`, or the text's size.
-std::size_t byteOffset(std::string_view utf8, std::size_t zeichen) {
-  std::size_t i = 0;
-  while (i < utf8.size() && zeichen > 0) {
-    ++i;
-    while (i < utf8.size() && istFolgebyte(utf8[i])) ++i;
-    --zeichen;
-  }
-  return i;
-}
 
 void escapedAnhaengen(std::string& ziel, std::string_view wert, bool attribut) {
   // Runs of harmless characters are copied in one piece; values rarely hold
@@ -54,12 +39,6 @@ void escapedAnhaengen(std::string& ziel, std::string_view wert, bool attribut) {
 }
 
 }  // namespace
-
-std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::size_t anzahl) {
-  const std::size_t von = byteOffset(utf8, start);
-  const std::size_t bis = von + byteOffset(utf8.substr(von), anzahl);
-  return std::string(utf8.substr(von, bis - von));
-}
 
 void xmlTextAnhaengen(std::string& ziel, std::string_view wert) {
   escapedAnhaengen(ziel, wert, false);

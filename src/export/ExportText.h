@@ -1,5 +1,4 @@
-// Text pieces the DATEV export needs beyond util/: cutting UTF-8 texts by
-// character position and making values safe for XML.
+// Making values safe for the DATEV XML files.
 #pragma once
 
 #include <cstddef>
@@ -7,10 +6,6 @@
 #include <string_view>
 
 namespace belvanto {
-
-// Up to `anzahl` characters (not bytes) of a UTF-8 text from character
-// position `start` (counted from 0); what lies beyond the end is missing.
-std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::size_t anzahl);
 
 // Appends a value as XML element text: "&", "<", ">" escaped, and control
 // characters XML does not allow replaced by "?".

@@ -29,26 +29,6 @@ constexpr int kSpalteAbrechnung = 8;
 constexpr int kSpalteAbruf = 10;
 constexpr int kSpalteValuta = 13;
 
-// Byte offset of the `n`-th character (from 0) of a UTF-8 text, or its size.
-std::size_t zeichenOffset(std::string_view text, std::size_t n) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    if (n == 0) return pos;
-    ++pos;
-    while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
-    --n;
-  }
-  return text.size();
-}
-
-// `anzahl` characters from character `von` (counted from 1); characters beyond
-// the end of the text are simply missing.
-std::string teilText(std::string_view text, std::size_t von, std::size_t anzahl) {
-  const auto anfang = zeichenOffset(text, von - 1);
-  const auto rest = text.substr(anfang);
-  return std::string(rest.substr(0, zeichenOffset(rest, anzahl)));
-}
-
 // A name from the index must stay a plain file name inside ZRBELEG: no folder
 // part, no way up, nothing the system would cut short.
 bool istSchlichterDateiname(std::string_view name) {
@@ -125,7 +105,8 @@ std::string RechnungsIndex::HoleValutaDatum(const std::string& Rechnungsnummer) 
   // By character position only: DD.MM.YYYY becomes YYYY-MM-DD, and an empty
   // cell gives "--".
   const auto& datum = RechnungsIndexGrid.cell(kSpalteValuta, zeile);
-  return teilText(datum, 7, 4) + "-" + teilText(datum, 4, 2) + "-" + teilText(datum, 1, 2);
+  return zeichenAusschnitt(datum, 6, 4) + "-" + zeichenAusschnitt(datum, 3, 2) + "-" +
+         zeichenAusschnitt(datum, 0, 2);
 }
 
 std::string RechnungsIndex::HoleBildname(const std::string& Rechnungsnummer,
@@ -140,8 +121,8 @@ std::string RechnungsIndex::HoleBildname(const std::string& Rechnungsnummer,
     return istSchlichterDateiname(name) ? name : std::string();
   }
 
-  const std::string neuerName =
-      HoleAbrechnungsNummer(Rechnungsnummer) + "-" + teilText(gespeichert, 5, gespeichert.size());
+  const std::string neuerName = HoleAbrechnungsNummer(Rechnungsnummer) + "-" +
+                                zeichenAusschnitt(gespeichert, 4, gespeichert.size());
   // The name goes on into file names of the document archive; one that could
   // point outside its folder is treated like an invoice without a PDF.
   if (!istSchlichterDateiname(gespeichert) || !istSchlichterDateiname(neuerName)) return {};

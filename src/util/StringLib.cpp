@@ -124,4 +124,23 @@ std::size_t utf8Length(std::string_view text) {
   return anzahl;
 }
 
+namespace {
+// Byte offset of character position `zeichen`, or the text's size.
+std::size_t byteOffset(std::string_view utf8, std::size_t zeichen) {
+  std::size_t i = 0;
+  while (i < utf8.size() && zeichen > 0) {
+    ++i;
+    while (i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) ++i;
+    --zeichen;
+  }
+  return i;
+}
+}  // namespace
+
+std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::size_t anzahl) {
+  const std::size_t von = byteOffset(utf8, start);
+  const std::size_t bis = von + byteOffset(utf8.substr(von), anzahl);
+  return std::string(utf8.substr(von, bis - von));
+}
+
 }  // namespace belvanto

@@ -30,5 +30,8 @@ bool lessNoCase(std::string_view a, std::string_view b);
 
 // Number of Unicode characters of a UTF-8 text.
 std::size_t utf8Length(std::string_view utf8);
+// Up to `anzahl` characters (not bytes) of a UTF-8 text from character
+// position `start` (counted from 0); what lies beyond the end is missing.
+std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::size_t anzahl);
 
 }  // namespace belvanto
