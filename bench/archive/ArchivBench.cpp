@@ -189,7 +189,6 @@ int main(int argc, char** argv) {
     void fortschritt(const std::string&) override {}
     void nachrichtenVerarbeiten() override {}
     void piep() override {}
-    bool beendenAngefordert() const override { return false; }
     LieferantEingabe lieferantErfragen(const std::string&) override { return {}; }
     std::string rechnungsNummerAendern(const std::string& n, int) override { return n; }
     void protokollZeigen(Protokoll&) override {}

@@ -57,7 +57,7 @@ Messung messen(const fs::path& ordner) {
   auto t = std::chrono::steady_clock::now();
   Buchungen buchungen;
   buchungen.DateiEinlesen(ordner);
-  RechnungsIndex index(bediener);
+  RechnungsIndex index;
   index.DateiEinlesen(ordner);
   Lieferanten lieferanten(bediener, ordner);
   lieferanten.DateiEinlesen();

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 #include "util/Encoding.h"
 #include "util/TextGrid.h"
 
@@ -52,7 +52,6 @@ inline void zellenGueltig(const TextGrid& grid) {
 
 class StillerBediener : public Bediener {
  public:
-  bool beenden = false;
   int fragen = 0;
   LieferantEingabe antwort;
 
@@ -60,7 +59,6 @@ class StillerBediener : public Bediener {
   void fortschritt(const std::string&) override {}
   void nachrichtenVerarbeiten() override {}
   void piep() override {}
-  bool beendenAngefordert() const override { return beenden; }
   LieferantEingabe lieferantErfragen(const std::string&) override {
     ++fragen;
     return antwort;

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 
 namespace belvanto::bench {
 
@@ -15,7 +15,6 @@ class StillerBediener : public Bediener {
   void fortschritt(const std::string&) override {}
   void nachrichtenVerarbeiten() override {}
   void piep() override {}
-  bool beendenAngefordert() const override { return false; }
   LieferantEingabe lieferantErfragen(const std::string& nr) override { return {nr, nr, "1000"}; }
   std::string rechnungsNummerAendern(const std::string& nr, int) override { return nr; }
   void protokollZeigen(Protokoll&) override {}

@@ -17,7 +17,7 @@
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
 
   bench::StillerBediener bediener;
   Buchungen buchungen;
-  RechnungsIndex index(bediener);
+  RechnungsIndex index;
   Lieferanten lieferanten(bediener, programm);
 
   auto start = Uhr::now();

@@ -18,7 +18,7 @@
 
 #include "Generator.h"
 #include "StillerBediener.h"
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "app/Lauf.h"
 #include "export/BuchungenUmsetzen.h"
 #include "export/DatevExport.h"
@@ -87,7 +87,7 @@ void stufenweise(const fs::path& basis) {
   const fs::path arbeit = k.ArbeitsVerzeichnis;
   bench::StillerBediener bediener;
   Buchungen buchungen;
-  RechnungsIndex index(bediener);
+  RechnungsIndex index;
   Lieferanten lieferanten(bediener, k.programmOrdner);
   Protokoll protokoll;
   TextGrid ausgabe(31, 1);

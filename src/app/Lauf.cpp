@@ -6,7 +6,7 @@
 #include "export/DatevExport.h"
 #include "export/MaxBetrag.h"
 #include "files/Arbeitsordner.h"
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"
 #include "util/Fehler.h"
@@ -39,7 +39,6 @@ std::string datumAusDateiname(const std::string& name) {
 Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener)
     : k_(konfiguration),
       bediener_(bediener),
-      index_(bediener),
       lieferanten_(bediener, konfiguration.programmOrdner),
       AusgabeGrid(kAusgabeSpalten, 1) {}
 

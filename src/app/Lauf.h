@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"

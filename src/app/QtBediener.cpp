@@ -50,10 +50,6 @@ void QtBediener::piep() {
   QApplication::beep();
 }
 
-bool QtBediener::beendenAngefordert() const {
-  return QCoreApplication::closingDown();
-}
-
 LieferantEingabe QtBediener::lieferantErfragen(const std::string& morvenauNummer) {
   return lieferanten_.erfragen(morvenauNummer);
 }

@@ -4,7 +4,7 @@
 
 #include <QElapsedTimer>
 
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 
 class QLineEdit;
 
@@ -25,7 +25,6 @@ class QtBediener : public Bediener {
   void fortschritt(const std::string& text) override;
   void nachrichtenVerarbeiten() override;
   void piep() override;
-  bool beendenAngefordert() const override;
   LieferantEingabe lieferantErfragen(const std::string& morvenauNummer) override;
   std::string rechnungsNummerAendern(const std::string& rechnungsNummer,
                                      int anzahlStellen) override;

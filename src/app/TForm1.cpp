@@ -12,7 +12,7 @@
 
 #include "app/THilfe.h"
 #include "protocol/Druckerwahl.h"
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 
 namespace belvanto {
 

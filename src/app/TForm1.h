@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "app/Lauf.h"
 
 class QCheckBox;

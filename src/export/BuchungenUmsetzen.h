@@ -4,11 +4,11 @@
 // name, the account of the tax class, discount data, the PDF base name).
 #pragma once
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "export/AusgabeSpalten.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {

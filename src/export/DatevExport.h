@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "protocol/UProtokoll.h"
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {

@@ -2,10 +2,10 @@
 // the supplier's maximum invoice amount; it only adds protocol rows.
 #pragma once
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "input/ULieferanten.h"
 #include "protocol/UProtokoll.h"
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {

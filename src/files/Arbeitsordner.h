@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/Konfiguration.h"
-#include "util/Bediener.h"
+#include "basis/Konfiguration.h"
+#include "basis/Bediener.h"
 #include "util/Datum.h"
 
 namespace belvanto {

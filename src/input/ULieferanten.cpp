@@ -111,11 +111,6 @@ void Lieferanten::DateiSchreiben() const {
 }
 
 int Lieferanten::zeileFinden(const std::string& morvenauNummer) const {
-  // Once the program is asked to end, the search stops at its first row: only
-  // row 0 can still be found, any other supplier counts as not found.
-  if (bediener_.beendenAngefordert()) {
-    return LieferantenGrid.rowCount() > 0 && LieferantenGrid.cell(0, 0) == morvenauNummer ? 0 : -1;
-  }
   const auto treffer = zeileZuNummer_.find(morvenauNummer);
   return treffer == zeileZuNummer_.end() ? -1 : treffer->second;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {

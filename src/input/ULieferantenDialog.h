@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <string>
 
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 
 class QLabel;
 class QLineEdit;

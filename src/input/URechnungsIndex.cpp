@@ -11,7 +11,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "util/Bediener.h"
 #include "util/Dateisuche.h"
 #include "util/Encoding.h"
 #include "util/Fehler.h"
@@ -67,16 +66,8 @@ void RechnungsIndex::DateiEinlesen(const std::filesystem::path& TempVerzeichnis)
   std::filesystem::remove(*datei, fehler);
 }
 
-int RechnungsIndex::zeileFinden(const std::string& Rechnungsnummer, bool fruehesEnde) const {
+int RechnungsIndex::zeileFinden(const std::string& Rechnungsnummer) const {
   if (Rechnungsnummer.empty()) return -1;
-  // Once the program is asked to end, the search stops at its first row: only
-  // row 1 can still be found, everything else counts as not found.
-  if (fruehesEnde && bediener_.beendenAngefordert()) {
-    return RechnungsIndexGrid.rowCount() > 1 &&
-                   RechnungsIndexGrid.cell(kSpalteRechnung, 1) == Rechnungsnummer
-               ? 1
-               : -1;
-  }
   const auto treffer = zeileZuRechnung_.find(Rechnungsnummer);
   return treffer == zeileZuRechnung_.end() ? -1 : treffer->second;
 }
@@ -90,17 +81,17 @@ std::string RechnungsIndex::HoleAbrufNummer() const {
 }
 
 std::string RechnungsIndex::HoleKundenNummer(const std::string& Rechnungsnummer) const {
-  const int zeile = zeileFinden(Rechnungsnummer, true);
+  const int zeile = zeileFinden(Rechnungsnummer);
   return zeile < 0 ? std::string() : RechnungsIndexGrid.cell(kSpalteMitglied, zeile);
 }
 
 std::string RechnungsIndex::HoleAbrechnungsNummer(const std::string& Rechnungsnummer) const {
-  const int zeile = zeileFinden(Rechnungsnummer, true);
+  const int zeile = zeileFinden(Rechnungsnummer);
   return zeile < 0 ? std::string() : RechnungsIndexGrid.cell(kSpalteAbrechnung, zeile);
 }
 
 std::string RechnungsIndex::HoleValutaDatum(const std::string& Rechnungsnummer) const {
-  const int zeile = zeileFinden(Rechnungsnummer, false);
+  const int zeile = zeileFinden(Rechnungsnummer);
   if (zeile < 0) return {};
   // By character position only: DD.MM.YYYY becomes YYYY-MM-DD, and an empty
   // cell gives "--".
@@ -111,7 +102,7 @@ std::string RechnungsIndex::HoleValutaDatum(const std::string& Rechnungsnummer) 
 
 std::string RechnungsIndex::HoleBildname(const std::string& Rechnungsnummer,
                                          const std::filesystem::path& TempVerzeichnis) {
-  const int zeile = zeileFinden(Rechnungsnummer, true);
+  const int zeile = zeileFinden(Rechnungsnummer);
   if (zeile < 0) return {};
   if (belegBasis_ != TempVerzeichnis) belegOrdnerLesen(TempVerzeichnis);
 

@@ -12,12 +12,9 @@
 
 namespace belvanto {
 
-class Bediener;
-
 class RechnungsIndex {
  public:
-  explicit RechnungsIndex(const Bediener& bediener)
-      : bediener_(bediener), RechnungsIndexGrid(19, 1) {}
+  RechnungsIndex() : RechnungsIndexGrid(19, 1) {}
 
   // Reads the first "Index*.csv" of <TempVerzeichnis>/ZRBELEG and deletes it.
   void DateiEinlesen(const std::filesystem::path& TempVerzeichnis);
@@ -36,8 +33,7 @@ class RechnungsIndex {
 
  private:
   // Row of the first data row whose invoice number is `Rechnungsnummer`, or -1.
-  // With `fruehesEnde` and the program asked to end, only row 1 is looked at.
-  int zeileFinden(const std::string& Rechnungsnummer, bool fruehesEnde) const;
+  int zeileFinden(const std::string& Rechnungsnummer) const;
 
   // ZRBELEG's entries by case-folded name, listed at the first image name
   // lookup after each reading, so a lookup needs no listing of a folder of
@@ -48,7 +44,6 @@ class RechnungsIndex {
   bool belegNameVergeben(const std::string& name) const;
   void umbenennen(const std::string& alt, const std::string& neu);
 
-  const Bediener& bediener_;
   TextGrid RechnungsIndexGrid;
   // Invoice number -> first data row holding it, built once per reading.
   std::unordered_map<std::string, int> zeileZuRechnung_;

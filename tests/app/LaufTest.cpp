@@ -5,7 +5,7 @@
 
 #include <regex>
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "app/Lauf.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"

@@ -42,7 +42,7 @@ class BuchungenUmsetzenTest : public ::testing::Test {
     }
     grid.setRowCount(grid.rowCount() - 1);  // as the reader leaves it: no empty last row
 
-    RechnungsIndex index(u.bediener);
+    RechnungsIndex index;
     index.DateiEinlesen(u.arbeit);
     Lieferanten lieferanten(u.bediener, u.programm);
     lieferanten.DateiEinlesen();

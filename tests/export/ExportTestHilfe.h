@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "protocol/UProtokoll.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"

@@ -50,7 +50,7 @@ TEST(GoldenExport, AbrechnungByteGenau) {
 
   Buchungen buchungen;
   buchungen.DateiEinlesen(u.arbeit);
-  RechnungsIndex index(u.bediener);
+  RechnungsIndex index;
   index.DateiEinlesen(u.arbeit);
   Lieferanten lieferanten(u.bediener, u.programm);
   lieferanten.DateiEinlesen();

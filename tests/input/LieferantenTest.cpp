@@ -143,18 +143,6 @@ TEST_F(LieferantenTest, LookupIsCaseSensitiveAndWholeText) {
   EXPECT_EQ(bediener.piepse, 4);
 }
 
-TEST_F(LieferantenTest, AskedToEndOnlyRowZeroIsFound) {
-  lies(crlf({"1;a;b;c", "2;d;e;f"}));
-  bediener.beenden = true;
-  EXPECT_EQ(lieferanten.LieferantSuchen("1", true), (LieferantEingabe{"a", "b", "c"}));
-  bediener.lieferantAntworten.push_back({"x", "y", "z"});
-  EXPECT_EQ(lieferanten.LieferantSuchen("2", true), (LieferantEingabe{"x", "y", "z"}));
-  // The row added then does not hide the first mapping of "2".
-  bediener.beenden = false;
-  EXPECT_EQ(lieferanten.LieferantSuchen("2", true), (LieferantEingabe{"d", "e", "f"}));
-  EXPECT_EQ(lieferanten.grid().rowCount(), 4);
-}
-
 TEST_F(LieferantenTest, RunWithTwoUnmappedSuppliersWritesSevenLinesNewOnesLast) {
   fs::copy_file(test::testData("input/LieferantenUmsetzung.csv"), ordner / kLieferantenDatei);
   lieferanten.DateiEinlesen();

@@ -9,7 +9,6 @@
 
 #include "InputTestHilfe.h"
 #include "input/URechnungsIndex.h"
-#include "support/SkriptBediener.h"
 #include "support/TestSupport.h"
 #include "util/Fehler.h"
 
@@ -44,8 +43,7 @@ class RechnungsIndexTest : public testing::Test {
   fs::path beleg(const std::string& name) const { return w / "ZRBELEG" / name; }
 
   TempDir w;
-  test::SkriptBediener bediener;
-  RechnungsIndex index{bediener};
+  RechnungsIndex index;
 };
 
 TEST_F(RechnungsIndexTest, HeaderAndTwoInvoicesGiveThreeRowsAndTheFirstMemberAndCallOff) {
@@ -280,21 +278,6 @@ TEST_F(RechnungsIndexTest, NamesThatLeaveTheFolderRenameNothing) {
                                               "draussen.pdf"}));
 }
 
-TEST_F(RechnungsIndexTest, AskedToEndOnlyTheFirstRowIsFoundExceptForTheValueDate) {
-  lies(crlf({kKopf, indexZeile("ERST0001.pdf", "1", "R1", "100", "A", "01.01.2025"),
-             indexZeile("ZWEI0002.pdf", "2", "R2", "200", "B", "02.02.2026")}));
-  bediener.beenden = true;
-  EXPECT_EQ(index.HoleKundenNummer("R1"), "1");
-  EXPECT_EQ(index.HoleAbrechnungsNummer("R1"), "100");
-  EXPECT_EQ(index.HoleKundenNummer("R2"), "");
-  EXPECT_EQ(index.HoleAbrechnungsNummer("R2"), "");
-  EXPECT_EQ(index.HoleBildname("R2", w.path()), "");
-  EXPECT_EQ(index.HoleValutaDatum("R2"), "2026-02-02");
-  EXPECT_EQ(index.HoleBildname("R1", w.path()), "100-0001.pdf");
-  bediener.beenden = false;
-  EXPECT_EQ(index.HoleAbrechnungsNummer("R2"), "200");
-}
-
 TEST_F(RechnungsIndexTest, FirstIndexFileInNameOrderAndNoneIsAnError) {
   writeBytes(beleg("index_2.CSV"), crlf({kKopf, indexZeile("A", "zwei", "R", "1")}));
   writeBytes(beleg("Index_1.csv"), crlf({kKopf, indexZeile("A", "eins", "R", "1")}));
@@ -321,8 +304,7 @@ TEST_F(RechnungsIndexTest, UndeletableIndexIsReadWithoutComplaint) {
   fs::permissions(w / "ZRBELEG", fs::perms::owner_read | fs::perms::owner_exec |
                                      fs::perms::others_read | fs::perms::others_exec);
   EXPECT_EXIT(test::ohneSonderrechte([&] {
-                test::SkriptBediener b;
-                RechnungsIndex i(b);
+                RechnungsIndex i;
                 i.DateiEinlesen(w.path());
                 return i.HoleMitgliedsNummer() == "4242" ? 0 : 1;
               }),

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "util/Bediener.h"
+#include "basis/Bediener.h"
 
 namespace belvanto::test {
 
@@ -21,7 +21,6 @@ class SkriptBediener : public Bediener {
   std::vector<std::string> fortschritte;
   int nachrichtenRunden = 0;
   int piepse = 0;
-  bool beenden = false;
 
   // Answers, taken front first; a question without an answer fails the test.
   std::deque<LieferantEingabe> lieferantAntworten;
@@ -40,7 +39,6 @@ class SkriptBediener : public Bediener {
     ++piepse;
     ereignisse.push_back("piep");
   }
-  bool beendenAngefordert() const override { return beenden; }
 
   LieferantEingabe lieferantErfragen(const std::string& morvenauNummer) override {
     ereignisse.push_back("lieferant: " + morvenauNummer);

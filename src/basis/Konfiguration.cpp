@@ -1,4 +1,4 @@
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 
 #include <string>
 

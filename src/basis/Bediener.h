@@ -29,8 +29,6 @@ class Bediener {
   virtual void nachrichtenVerarbeiten() = 0;
   // The system's default beep.
   virtual void piep() = 0;
-  // Whether the program has been asked to end.
-  virtual bool beendenAngefordert() const = 0;
 
   // The modal supplier dialog for a cooperative supplier number the mapping
   // lacks. The dialog keeps the maximum amount typed last time.

@@ -2,7 +2,7 @@
 // replacement, numbers, the working folder check and the write-back.
 #include <gtest/gtest.h>
 
-#include "app/Konfiguration.h"
+#include "basis/Konfiguration.h"
 #include "support/TestSupport.h"
 #include "util/Fehler.h"
 
