@@ -7,6 +7,7 @@
 #include "export/MaxBetrag.h"
 #include "files/Arbeitsordner.h"
 #include "basis/Bediener.h"
+#include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"
 #include "util/Fehler.h"
@@ -19,13 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kBuchungsMuster = "Buchungen*.csv";
-
-void ordnerAnlegen(const fs::path& ordner) {
-  std::error_code ec;
-  fs::create_directories(ordner, ec);
-  if (ec || !fs::is_directory(ordner))
-    throw Fehler("Der Ordner \"" + ordner.string() + "\" kann nicht angelegt werden.");
-}
 
 // "Buchungen_20250118.csv" -> "20250118": the name without its first ten and
 // last four characters.

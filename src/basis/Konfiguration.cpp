@@ -15,7 +15,7 @@ Konfiguration konfigurationLesen(const std::filesystem::path& programmOrdner) {
     return ini.leseText(section, key, vorgabe);
   };
 
-  // Read in the file's documented order; the three plain VAT keys are read but
+  // Read section by section as the file is laid out; the three plain VAT keys are read but
   // the Firma keys always take their place.
   k.ArbeitsVerzeichnis = text("Verzeichnisse", "ArbeitsVerzeichnis", k.ArbeitsVerzeichnis);
   k.BackupVerzeichnis = text("Verzeichnisse", "BackupVerzeichnis", k.BackupVerzeichnis);

@@ -16,6 +16,7 @@
 #include "export/ExportText.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"
+#include "util/Dateijobs.h"
 #include "util/Fehler.h"
 #include "util/StringLib.h"
 #include "util/Zahlen.h"

@@ -41,12 +41,6 @@ void BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
 // were moved.
 int BelegeKopieren(const Konfiguration& k, Bediener& b);
 
-// Moves one file to exactly `ziel`. Never replaces an existing target (false
-// then). Within one file system a rename; across file systems a copy that is
-// synced before the source is deleted. False on any failure, with the source
-// left in place.
-bool DateiVerschieben(const std::filesystem::path& quelle, const std::filesystem::path& ziel);
-
 // Archives W/Belege into the output folder under the current running number
 // and returns the archive's path; LfdNummer goes up by one only on success.
 std::filesystem::path BelegarchivErstellen(Konfiguration& k, Bediener& b, const Datum& heute);

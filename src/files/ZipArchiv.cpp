@@ -31,7 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "files/Systemfehler.h"
+#include "util/Dateijobs.h"
+#include "util/Systemfehler.h"
 #include "util/Dateisuche.h"
 #include "util/Fehler.h"
 #include "util/StringLib.h"
@@ -119,14 +120,8 @@ struct Eintrag {
 
 void sammeln(const fs::path& ordner, const std::string& praefix, std::vector<Eintrag>& aus) {
   std::error_code ec;
-  std::vector<std::string> namen;
-  for (fs::directory_iterator it(ordner, ec), ende; !ec && it != ende; it.increment(ec))
-    namen.push_back(it->path().filename().string());
-  if (ec)
-    throw Fehler("Das Verzeichnis " + quote(ordner) + " kann nicht gelesen werden (" +
-                 systemFehlerText(ec.value()) + ").");
-  std::sort(namen.begin(), namen.end(),
-            [](const std::string& a, const std::string& b) { return lessNoCase(a, b); });
+  const auto namen = ordnerNamen(ordner, Eintraege::alle, ec);
+  if (ec) ordnerNichtLesbar(ordner, ec.value());
 
   for (const auto& name : namen) {
     fs::path pfad = ordner / name;
@@ -685,8 +680,7 @@ zip_int64_t quelleRufen(void* ud, void* data, zip_uint64_t len, zip_source_cmd_t
 std::set<std::string> tempKandidaten(const fs::path& ordner, const std::string& archivName) {
   std::set<std::string> namen;
   std::error_code ec;
-  for (fs::directory_iterator it(ordner, ec), ende; !ec && it != ende; it.increment(ec)) {
-    std::string name = it->path().filename().string();
+  for (const auto& name : ordnerNamen(ordner, Eintraege::alle, ec)) {
     if (name.size() == archivName.size() + 7 &&
         name.compare(0, archivName.size() + 1, archivName + ".") == 0)
       namen.insert(name);
@@ -719,22 +713,8 @@ void sichern(const fs::path& archiv, const fs::path& ordner) {
 
 // libzip writes no archive without entries; an empty one is the end record alone.
 void leeresArchivSchreiben(const fs::path& archiv) {
-  static const unsigned char kEnde[22] = {'P', 'K', 5, 6};
-  std::string temp = archiv.string() + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    throw Fehler("Das Archiv " + quote(archiv) + " kann nicht geschrieben werden (" +
-                 systemFehlerText(errno) + ").");
-  }
-  bool ok = ::write(fd, kEnde, sizeof kEnde) == static_cast<ssize_t>(sizeof kEnde) &&
-            ::fchmod(fd, 0644) == 0;
-  int nummer = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), archiv.c_str()) == 0) return;
-  if (!nummer) nummer = errno;
-  ::unlink(temp.c_str());
-  throw Fehler("Das Archiv " + quote(archiv) + " kann nicht geschrieben werden (" +
-               systemFehlerText(nummer) + ").");
+  static const char kEnde[22] = {'P', 'K', 5, 6};
+  dateiErsetzen(archiv, std::string_view(kEnde, sizeof kEnde));
 }
 
 // One run of the writer: one archive opened, added to and closed.

@@ -4,10 +4,10 @@
 // probe however large the mapping grows.
 #include "input/ULieferanten.h"
 
-#include <fstream>
 #include <system_error>
 #include <utility>
 
+#include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
 #include "util/Encoding.h"
 #include "util/Fehler.h"
@@ -67,47 +67,13 @@ void Lieferanten::DateiSchreiben() const {
     inhalt += "\r\n";
   }
 
-  // Through a temporary file beside it, so that a failure leaves the old
-  // mapping whole instead of half a new one.
-  auto ziel = vorhandeneDatei();
-  std::error_code fehler;
-  // A link is written through to its file, not replaced.
-  if (std::filesystem::is_symlink(ziel, fehler)) {
-    auto echt = std::filesystem::weakly_canonical(ziel, fehler);
-    if (!fehler) ziel = std::move(echt);
+  // A failure leaves the old mapping whole; the suppliers entered in this run
+  // are then lost, which the person must know.
+  try {
+    dateiErsetzen(vorhandeneDatei(), inhalt);
+  } catch (const Fehler& e) {
+    throw Fehler(std::string(e.what()) + " Die neu erfassten Lieferanten sind nicht gespeichert.");
   }
-  auto temp = ziel;
-  temp += ".neu";
-
-  const auto nichtSchreibbar = [&] {
-    std::error_code egal;
-    std::filesystem::remove(temp, egal);
-    throw Fehler("Die Lieferantenzuordnung \"" + ziel.string() +
-                 "\" kann nicht geschrieben werden. Die neu erfassten Lieferanten sind nicht "
-                 "gespeichert.");
-  };
-  const auto schreiben = [&](const std::filesystem::path& datei) {
-    std::ofstream aus(datei, std::ios::binary | std::ios::trunc);
-    if (!aus) return false;
-    aus.write(inhalt.data(), static_cast<std::streamsize>(inhalt.size()));
-    aus.close();
-    return static_cast<bool>(aus);
-  };
-  {
-    std::ofstream probe(temp, std::ios::binary | std::ios::trunc);
-    if (!probe) {
-      // A program folder that only lets the file itself be written: replace
-      // the content in place, as creating the file anew would.
-      if (!schreiben(ziel)) nichtSchreibbar();
-      return;
-    }
-  }
-  if (!schreiben(temp)) nichtSchreibbar();
-  if (std::filesystem::exists(ziel, fehler)) {
-    std::filesystem::permissions(temp, std::filesystem::status(ziel, fehler).permissions(), fehler);
-  }
-  std::filesystem::rename(temp, ziel, fehler);
-  if (fehler) nichtSchreibbar();
 }
 
 int Lieferanten::zeileFinden(const std::string& morvenauNummer) const {

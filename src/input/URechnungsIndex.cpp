@@ -3,7 +3,6 @@
 // thousand bookings costs one probe per lookup instead of a walk per lookup.
 #include "input/URechnungsIndex.h"
 
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
 #include "util/Encoding.h"
 #include "util/Fehler.h"
@@ -129,12 +129,9 @@ void RechnungsIndex::belegOrdnerLesen(const std::filesystem::path& TempVerzeichn
   belegOrdner_ = resolveNoCase(TempVerzeichnis, "ZRBELEG");
   belegNamen_.clear();
   std::error_code fehler;
-  for (std::filesystem::directory_iterator it(belegOrdner_, fehler), ende; !fehler && it != ende;
-       it.increment(fehler)) {
-    const auto name = it->path().filename().string();
+  // Listed in name order, so each spelling list comes out sorted.
+  for (const auto& name : ordnerNamen(belegOrdner_, Eintraege::alle, fehler))
     belegNamen_[foldCase(name)].push_back(name);
-  }
-  for (auto& [_, namen] : belegNamen_) std::sort(namen.begin(), namen.end(), lessNoCase);
 }
 
 // The entry a name denotes: the exact name first, then the first of its
@@ -167,14 +164,7 @@ void RechnungsIndex::umbenennen(const std::string& alt, const std::string& neu) 
   if (!altName || belegNameVergeben(neu)) return;
   const auto altPfad = belegOrdner_ / *altName;
   const auto neuPfad = belegOrdner_ / neu;
-  std::error_code fehler;
-  if (std::filesystem::is_directory(altPfad, fehler)) return;
-  if (::renameat2(AT_FDCWD, altPfad.c_str(), AT_FDCWD, neuPfad.c_str(), RENAME_NOREPLACE) != 0) {
-    // File systems without RENAME_NOREPLACE: the check above has to do.
-    if (errno != EINVAL) return;
-    std::filesystem::rename(altPfad, neuPfad, fehler);
-    if (fehler) return;
-  }
+  if (!verschiebenOhneErsetzen(altPfad, neuPfad)) return;
   if (const auto eintrag = belegNamen_.find(foldCase(*altName)); eintrag != belegNamen_.end()) {
     auto& namen = eintrag->second;
     if (const auto pos = std::find(namen.begin(), namen.end(), *altName); pos != namen.end()) {

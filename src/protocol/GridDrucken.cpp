@@ -11,6 +11,7 @@
 
 #include "protocol/Druckerwahl.h"
 #include "protocol/GridLayout.h"
+#include "util/Dateijobs.h"
 #include "util/Fehler.h"
 
 namespace belvanto {

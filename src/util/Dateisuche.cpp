@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "util/Dateijobs.h"
 #include "util/StringLib.h"
 #include "util/Utf8.h"
 
@@ -35,22 +36,6 @@ std::u32string zeichen(std::string_view text) {
     pos += laenge;
   }
   return ergebnis;
-}
-
-std::vector<std::string> eintragsNamen(const fs::path& ordner, bool nurDateien) {
-  std::vector<std::string> namen;
-  std::error_code ec;
-  fs::directory_iterator it(ordner, ec);
-  if (ec) return namen;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    std::error_code statusFehler;
-    if (nurDateien && !it->is_regular_file(statusFehler)) continue;
-    namen.push_back(it->path().filename().string());
-  }
-  std::sort(namen.begin(), namen.end(),
-            [](const std::string& a, const std::string& b) { return lessNoCase(a, b); });
-  return namen;
 }
 
 }  // namespace
@@ -85,7 +70,8 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 
 std::vector<fs::path> findFiles(const fs::path& folder, std::string_view pattern) {
   std::vector<fs::path> treffer;
-  for (const auto& name : eintragsNamen(folder, true)) {
+  std::error_code egal;
+  for (const auto& name : ordnerNamen(folder, Eintraege::nurDateien, egal)) {
     if (wildcardMatch(pattern, name)) treffer.push_back(folder / name);
   }
   return treffer;
@@ -102,7 +88,7 @@ bool anyFileMatches(const fs::path& folder, std::string_view pattern) {
 }
 
 fs::path resolveNoCase(const fs::path& base, const fs::path& relative) {
-  // Names taken from the documents may use "\" between folders.
+  // Folder names written the Windows way use "\" between folders.
   std::string relativText = relative.string();
   std::replace(relativText.begin(), relativText.end(), '\\', '/');
   const fs::path rel(relativText);
@@ -119,7 +105,8 @@ fs::path resolveNoCase(const fs::path& base, const fs::path& relative) {
       ergebnis /= teil;
       continue;
     }
-    const auto namen = eintragsNamen(ergebnis.empty() ? fs::path(".") : ergebnis, false);
+    std::error_code egal;
+    const auto namen = ordnerNamen(ergebnis.empty() ? fs::path(".") : ergebnis, Eintraege::alle, egal);
     const auto gefunden = std::find_if(namen.begin(), namen.end(),
                                        [&](const std::string& n) { return equalsNoCase(n, name); });
     ergebnis /= gefunden != namen.end() ? fs::path(*gefunden) : teil;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "util/Dateijobs.h"
 #include "util/Fehler.h"
 #include "util/Utf8.h"
 
@@ -131,11 +132,7 @@ std::string readFileBytes(const std::filesystem::path& file) {
 }
 
 void writeFileBytes(const std::filesystem::path& file, std::string_view bytes) {
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) dateiNichtSchreibbar(file);
-  const bool geschrieben = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool geschlossen = std::fclose(f) == 0;
-  if (!geschrieben || !geschlossen) dateiNichtSchreibbar(file);
+  dateiErsetzen(file, bytes);
 }
 
 std::vector<std::string> readCp1252Lines(const std::filesystem::path& file) {

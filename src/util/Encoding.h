@@ -23,7 +23,7 @@ std::vector<std::string> splitLines(std::string_view bytes);
 
 // Whole file as bytes; throws Fehler naming the file when it cannot be read.
 std::string readFileBytes(const std::filesystem::path& file);
-// Creates or replaces the file; throws Fehler naming the file on failure.
+// Replaces the file whole (see dateiErsetzen); throws Fehler naming the file.
 void writeFileBytes(const std::filesystem::path& file, std::string_view bytes);
 
 // A Windows-1252 text file as UTF-8 lines.

@@ -4,16 +4,10 @@
 // temporary file so a failure never leaves a half-written configuration.
 #include "util/Ini.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <optional>
-#include <random>
 #include <system_error>
 
+#include "util/Dateijobs.h"
 #include "util/Encoding.h"
 #include "util/Fehler.h"
 #include "util/StringLib.h"
@@ -136,39 +130,6 @@ std::string liesVorhandene(const fs::path& datei) {
   }
 }
 
-void ersetzeDatei(const fs::path& ziel, std::string_view bytes) {
-  static std::atomic<unsigned> zaehler{0};
-  std::random_device zufall;
-  const fs::path temp =
-      ziel.parent_path() /
-      ("." + ziel.filename().string() + ".schreiben-" + std::to_string(::getpid()) + "-" +
-       std::to_string(zaehler++) + "-" + std::to_string(zufall()));
-  struct stat alt {};
-  const bool vorhanden = ::stat(ziel.c_str(), &alt) == 0;
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) nichtSchreibbar(ziel);
-  bool ok = true;
-  std::size_t geschrieben = 0;
-  while (ok && geschrieben < bytes.size()) {
-    const auto n = ::write(fd, bytes.data() + geschrieben, bytes.size() - geschrieben);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) geschrieben += static_cast<std::size_t>(n);
-  }
-  if (ok && vorhanden) ok = ::fchmod(fd, alt.st_mode & 07777) == 0;
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  std::error_code ec;
-  if (ok) {
-    fs::rename(temp, ziel, ec);
-    ok = !ec;
-  }
-  if (!ok) {
-    fs::remove(temp, ec);
-    nichtSchreibbar(ziel);
-  }
-}
-
 }  // namespace
 
 IniDatei::IniDatei(const fs::path& datei) {
@@ -257,7 +218,12 @@ void IniDatei::schreibeText(const fs::path& datei, std::string_view section, std
     neu += z.inhalt;
     neu += z.ende;
   }
-  ersetzeDatei(ziel, neu);
+  try {
+    dateiErsetzen(ziel, neu);
+  } catch (const Fehler&) {
+    // The profile functions' own wording, which the program has always shown.
+    nichtSchreibbar(ziel);
+  }
 }
 
 std::string iniWert(std::string_view roh) {

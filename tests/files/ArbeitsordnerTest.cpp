@@ -12,6 +12,7 @@
 #include "files/ZipArchiv.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"
+#include "util/Dateijobs.h"
 #include "util/Fehler.h"
 
 namespace fs = std::filesystem;
@@ -265,17 +266,17 @@ TEST_F(ArbeitsordnerTest, BelegeKopierenDoesNotCountWhatCannotBeMoved) {
   EXPECT_EQ(b.fortschritte.size(), 2u);
 }
 
-class DateiVerschiebenTest : public ::testing::Test {
+class VerschiebenOhneErsetzenTest : public ::testing::Test {
  protected:
   TempDir tmp;
 };
 
-TEST_F(DateiVerschiebenTest, WithinOneFileSystem) {
+TEST_F(VerschiebenOhneErsetzenTest, WithinOneFileSystem) {
   writeBytes(tmp / "q" / "a.pdf", "inhalt");
   fs::create_directories(tmp / "z");
   mtimeSetzen(tmp / "q" / "a.pdf", 1700000000);
 
-  EXPECT_TRUE(DateiVerschieben(tmp / "q" / "a.pdf", tmp / "z" / "b.pdf"));
+  EXPECT_TRUE(verschiebenOhneErsetzen(tmp / "q" / "a.pdf", tmp / "z" / "b.pdf"));
   EXPECT_FALSE(fs::exists(tmp / "q" / "a.pdf"));
   EXPECT_EQ(readBytes(tmp / "z" / "b.pdf"), "inhalt");
   struct stat st {};
@@ -283,7 +284,7 @@ TEST_F(DateiVerschiebenTest, WithinOneFileSystem) {
   EXPECT_EQ(st.st_mtime, 1700000000);
 }
 
-TEST_F(DateiVerschiebenTest, RefusesWhatCannotBeDoneAndLeavesEverythingAsItWas) {
+TEST_F(VerschiebenOhneErsetzenTest, RefusesWhatCannotBeDoneAndLeavesEverythingAsItWas) {
   writeBytes(tmp / "q" / "a.pdf", "quelle");
   writeBytes(tmp / "z" / "a.pdf", "ziel");
   fs::create_directories(tmp / "z" / "ordner");
@@ -300,7 +301,7 @@ TEST_F(DateiVerschiebenTest, RefusesWhatCannotBeDoneAndLeavesEverythingAsItWas) 
   };
   for (const auto& f : faelle) {
     SCOPED_TRACE(f.quelle.string() + " -> " + f.ziel.string());
-    EXPECT_FALSE(DateiVerschieben(f.quelle, f.ziel));
+    EXPECT_FALSE(verschiebenOhneErsetzen(f.quelle, f.ziel));
     EXPECT_EQ(readBytes(tmp / "q" / "a.pdf"), "quelle");
     EXPECT_EQ(readBytes(tmp / "z" / "a.pdf"), "ziel");
   }
@@ -308,7 +309,7 @@ TEST_F(DateiVerschiebenTest, RefusesWhatCannotBeDoneAndLeavesEverythingAsItWas) 
 }
 
 // Across file systems the file is copied, synced, and only then deleted.
-TEST_F(DateiVerschiebenTest, AcrossFileSystems) {
+TEST_F(VerschiebenOhneErsetzenTest, AcrossFileSystems) {
   struct stat a {
   }, b{};
   if (::stat("/dev/shm", &a) != 0 || ::stat(tmp.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
@@ -323,7 +324,7 @@ TEST_F(DateiVerschiebenTest, AcrossFileSystems) {
   writeBytes(anderes / "schon.pdf", "schon da");
   writeBytes(tmp / "b.pdf", "b");
 
-  EXPECT_TRUE(DateiVerschieben(tmp / "a.pdf", anderes / "a.pdf"));
+  EXPECT_TRUE(verschiebenOhneErsetzen(tmp / "a.pdf", anderes / "a.pdf"));
   EXPECT_FALSE(fs::exists(tmp / "a.pdf"));
   EXPECT_EQ(readBytes(anderes / "a.pdf"), inhalt);
   struct stat st {};
@@ -331,7 +332,7 @@ TEST_F(DateiVerschiebenTest, AcrossFileSystems) {
   EXPECT_EQ(st.st_mtime, 1600000000);
   EXPECT_EQ(st.st_mode & 0777, 0440u);
 
-  EXPECT_FALSE(DateiVerschieben(tmp / "b.pdf", anderes / "schon.pdf"));
+  EXPECT_FALSE(verschiebenOhneErsetzen(tmp / "b.pdf", anderes / "schon.pdf"));
   EXPECT_EQ(readBytes(anderes / "schon.pdf"), "schon da");
   EXPECT_EQ(readBytes(tmp / "b.pdf"), "b");
   // No temporary copy stays behind.

@@ -149,7 +149,8 @@ TEST(TextFiles, FailuresNameTheFile) {
     FAIL();
   } catch (const Fehler& e) {
     EXPECT_EQ(std::string(e.what()),
-              "Die Datei \"" + ohneOrdner.string() + "\" kann nicht geschrieben werden.");
+              "Die Datei \"" + ohneOrdner.string() +
+                  "\" kann nicht geschrieben werden (Datei oder Verzeichnis nicht gefunden).");
   }
   EXPECT_THROW(writeFileBytes(dir.path(), "x"), Fehler);
 }

@@ -1,5 +1,5 @@
 // German wording of operating system error numbers.
-#include "files/Systemfehler.h"
+#include "util/Systemfehler.h"
 
 #include <cerrno>
 #include <cstring>
