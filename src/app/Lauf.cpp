@@ -99,6 +99,8 @@ void Lauf::buchungsdateiUmsetzen() {
   MaxBetragPruefen(buchungen_.BuchungsGrid, lieferanten_, k_, protokoll_, bediener_);
   verschobeneBelege_ += BelegeKopieren(k_, bediener_);
   BelegarchivErstellen(k_, bediener_, heute());
+  // Only a written archive uses up its number.
+  ++k_.LfdNummer;
 }
 
 void Lauf::abschliessen() {

@@ -158,14 +158,13 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
   return verschoben;
 }
 
-fs::path BelegarchivErstellen(Konfiguration& k, Bediener& b, const Datum& heute) {
+fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& heute) {
   b.fortschritt("Belegarchiv erstellen");
   if (k.LfdNummer == INT32_MAX)
     throw Fehler("Die laufende Nummer (LfdNummer " + std::to_string(k.LfdNummer) +
                  ") kann nicht weiter hochgezählt werden. Bitte Belvanto.ini prüfen.");
   const fs::path archiv = belegarchivName(k, heute);
   ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"), archiv);
-  ++k.LfdNummer;
   return archiv;
 }
 

@@ -42,7 +42,9 @@ void BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
 int BelegeKopieren(const Konfiguration& k, Bediener& b);
 
 // Archives W/Belege into the output folder under the current running number
-// and returns the archive's path; LfdNummer goes up by one only on success.
-std::filesystem::path BelegarchivErstellen(Konfiguration& k, Bediener& b, const Datum& heute);
+// and returns the archive's path. The caller counts LfdNummer up after it
+// returned; a number that cannot be counted up any more is refused first.
+std::filesystem::path BelegarchivErstellen(const Konfiguration& k, Bediener& b,
+                                           const Datum& heute);
 
 }  // namespace belvanto

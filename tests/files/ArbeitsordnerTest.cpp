@@ -353,7 +353,6 @@ TEST_F(ArbeitsordnerTest, BelegarchivHoldsBelegeAtTopLevelAndCountsUp) {
   const fs::path archiv = BelegarchivErstellen(k, b, kHeute);
 
   EXPECT_EQ(archiv, o / "Belege-123-05-07-24-12.zip");
-  EXPECT_EQ(k.LfdNummer, 13);
   EXPECT_EQ(b.fortschritte, std::vector<std::string>{"Belegarchiv erstellen"});
   auto gelesen = mitLibzipLesen(archiv);
   EXPECT_EQ(schluessel(gelesen),
@@ -366,24 +365,22 @@ TEST_F(ArbeitsordnerTest, BelegarchivHoldsBelegeAtTopLevelAndCountsUp) {
   // The next booking file of the day: a second archive with the next number.
   fs::remove_all(w / "Belege");
   writeBytes(w / "Belege" / "document.xml", "<zwei/>");
+  ++k.LfdNummer;
   EXPECT_EQ(BelegarchivErstellen(k, b, kHeute), o / "Belege-123-05-07-24-13.zip");
-  EXPECT_EQ(k.LfdNummer, 14);
   EXPECT_EQ(mitLibzipLesen(o / "Belege-123-05-07-24-12.zip").size(), 3u);
   EXPECT_EQ(mitLibzipLesen(o / "Belege-123-05-07-24-13.zip")["document.xml"].inhalt, "<zwei/>");
 }
 
-TEST_F(ArbeitsordnerTest, FailedBelegarchivKeepsTheRunningNumber) {
+TEST_F(ArbeitsordnerTest, FailedBelegarchivNamesTheArchiveAndLeavesNothing) {
   writeBytes(w / "Belege" / "document.xml", "<archive/>");
   // The output folder missing.
   std::string text = fehlerText([&] { BelegarchivErstellen(k, b, kHeute); });
   EXPECT_NE(text.find("Belege-123-05-07-24-12.zip"), std::string::npos) << text;
-  EXPECT_EQ(k.LfdNummer, 12);
 
   // The running number at its end.
   fs::create_directories(o);
   k.LfdNummer = INT32_MAX;
   EXPECT_THROW(BelegarchivErstellen(k, b, kHeute), Fehler);
-  EXPECT_EQ(k.LfdNummer, INT32_MAX);
   EXPECT_TRUE(namenIn(o).empty());
 
   // The output folder not writable.
@@ -393,7 +390,6 @@ TEST_F(ArbeitsordnerTest, FailedBelegarchivKeepsTheRunningNumber) {
   if (!ohne.wirksam()) GTEST_SKIP() << "permissions do not bind here";
   text = fehlerText([&] { BelegarchivErstellen(k, b, kHeute); });
   EXPECT_NE(text.find("Belege-123-05-07-24-12.zip"), std::string::npos) << text;
-  EXPECT_EQ(k.LfdNummer, 12);
   EXPECT_TRUE(namenIn(o).empty());
 }
 
@@ -412,7 +408,6 @@ TEST_F(ArbeitsordnerTest, FailedBelegarchivLeavesAnEarlierArchiveOfTheSameNameAl
   std::string text = fehlerText([&] { BelegarchivErstellen(k, b, kHeute); });
   EXPECT_NE(text.find("50-RE1.pdf"), std::string::npos) << text;
   EXPECT_EQ(readBytes(archiv), vorher);
-  EXPECT_EQ(k.LfdNummer, 12);
 }
 
 }  // namespace
