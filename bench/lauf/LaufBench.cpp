@@ -124,8 +124,8 @@ void stufenweise(const fs::path& basis) {
 void ganzerLauf(const fs::path& basis) {
   Konfiguration k = konfigurationAnlegen(basis);
   bench::StillerBediener bediener;
-  Lauf lauf(k, bediener);
-  stufe("whole run (Lauf)", [&] { lauf.ausfuehren(LaufOptionen{false, false, false, false}); });
+  Lauf lauf(k, bediener, [](Haken) { return false; });
+  stufe("whole run (Lauf)", [&] { lauf.ausfuehren(); });
 }
 
 // Runs `arbeit` in a child so every measurement has its own peak memory.

@@ -30,33 +30,34 @@ std::string datumAusDateiname(const std::string& name) {
 
 }  // namespace
 
-Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener)
+Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken)
     : k_(konfiguration),
       bediener_(bediener),
+      haken_(std::move(haken)),
       lieferanten_(bediener, konfiguration.programmOrdner),
       AusgabeGrid(kAusgabeSpalten, 1) {}
 
-void Lauf::ausfuehren(const LaufOptionen& optionen) {
-  AlteVerzeichnisseLoeschen(k_, optionen.mitDownload, bediener_);
+void Lauf::ausfuehren() {
+  AlteVerzeichnisseLoeschen(k_, haken_(Haken::mitDownload), bediener_);
 
-  erfolgreich_ = optionen.mitDownload ? datenHolen(optionen) : true;
+  erfolgreich_ = haken_(Haken::mitDownload) ? datenHolen() : true;
   if (!erfolgreich_) {
     bediener_.meldung("SCH ... keine Buchungen !");
   } else {
     BackupErstellen(k_, bediener_, heute());
     lieferanten_.DateiEinlesen();
-    buchungsdateienVerarbeiten(optionen);
+    buchungsdateienVerarbeiten();
   }
   if (erfolgreich_) abschliessen();
 }
 
-bool Lauf::datenHolen(const LaufOptionen&) {
+bool Lauf::datenHolen() {
   // No server transfer is built into this version yet: nothing can be fetched,
   // which is what a failed data check reports.
   return false;
 }
 
-void Lauf::buchungsdateienVerarbeiten(const LaufOptionen&) {
+void Lauf::buchungsdateienVerarbeiten() {
   const fs::path arbeit = k_.ArbeitsVerzeichnis;
   std::string letzteDatei;
   while (true) {
@@ -83,7 +84,7 @@ void Lauf::buchungsdateienVerarbeiten(const LaufOptionen&) {
 
     erfolgreich_ = index_.HoleMitgliedsNummer() == k_.Mitgliedsnummer;
     if (erfolgreich_)
-      buchungsdateiUmsetzen();
+      buchungsdateiUmsetzen(datei->filename().string());
     else
       bediener_.meldung("Mitgliedsnummer und Daten passen nicht zusammen !!");
 
@@ -93,7 +94,10 @@ void Lauf::buchungsdateienVerarbeiten(const LaufOptionen&) {
   }
 }
 
-void Lauf::buchungsdateiUmsetzen() {
+void Lauf::buchungsdateiUmsetzen(const std::string& buchungsDatei) {
+  // Before anything of this booking file is written or asked: a wrong sum must
+  // not reach the accountant.
+  BetraegePruefen(buchungen_.BuchungsGrid, buchungsDatei);
   BuchungenUmsetzen(buchungen_.BuchungsGrid, index_, lieferanten_, k_, bediener_, AusgabeGrid);
   DatevExportSchreiben(AusgabeGrid, k_, protokoll_, bediener_);
   MaxBetragPruefen(buchungen_.BuchungsGrid, lieferanten_, k_, protokoll_, bediener_);

@@ -2,6 +2,7 @@
 // protocol: the stages in their fixed order, on the data of the working folder.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "basis/Konfiguration.h"
@@ -15,21 +16,19 @@ namespace belvanto {
 
 class Bediener;
 
-// The main window's check boxes, taken when the run starts.
-struct LaufOptionen {
-  bool mitDownload = true;
-  bool belegeMailen = true;
-  bool mitRemADV = true;
-  bool remAdvMailen = true;
-};
+// The main window's check boxes. Each step reads its box when it comes to run:
+// window messages are let through during the long stages, and a box changed
+// then counts for the steps that follow.
+enum class Haken { mitDownload, belegeMailen, mitRemADV, remAdvMailen };
+using HakenLesen = std::function<bool(Haken)>;
 
 class Lauf {
  public:
-  Lauf(Konfiguration& konfiguration, Bediener& bediener);
+  Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken);
 
   // The run without the Start button's own first and last step. Unexpected
   // errors leave as Fehler; what was written until then stays.
-  void ausfuehren(const LaufOptionen& optionen);
+  void ausfuehren();
 
   bool erfolgreich() const { return erfolgreich_; }
   int verschobeneBelege() const { return verschobeneBelege_; }
@@ -38,13 +37,14 @@ class Lauf {
   Protokoll& protokoll() { return protokoll_; }
 
  private:
-  bool datenHolen(const LaufOptionen& optionen);
-  void buchungsdateienVerarbeiten(const LaufOptionen& optionen);
-  void buchungsdateiUmsetzen();
+  bool datenHolen();
+  void buchungsdateienVerarbeiten();
+  void buchungsdateiUmsetzen(const std::string& buchungsDatei);
   void abschliessen();
 
   Konfiguration& k_;
   Bediener& bediener_;
+  HakenLesen haken_;
   Buchungen buchungen_;
   RechnungsIndex index_;
   Lieferanten lieferanten_;

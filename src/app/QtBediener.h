@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <optional>
+#include <string>
 
 #include "basis/Bediener.h"
 
@@ -36,6 +38,8 @@ class QtBediener : public Bediener {
   TProtokollForm& protokoll_;
   QLineEdit* fortschrittsfeld_ = nullptr;
   QElapsedTimer gemalt_;
+  // Series of the last two texts, the latest first; none before the first.
+  std::optional<std::string> reihen_[2];
   QElapsedTimer nachrichten_;
 };
 

@@ -121,17 +121,23 @@ bool TForm1::FormCreate() {
   }
   connect(CBDruckerauswahl, &QComboBox::currentIndexChanged, this, &TForm1::CBDruckerauswahlChange);
 
-  lauf_ = std::make_unique<Lauf>(konfiguration_, bediener_);
+  lauf_ = std::make_unique<Lauf>(konfiguration_, bediener_,
+                                 [this](Haken haken) { return angehakt(haken); });
   return true;
 }
 
-LaufOptionen TForm1::optionen() const {
-  LaufOptionen o;
-  o.mitDownload = DownloadCB->isChecked();
-  o.belegeMailen = LadenMailCB->isChecked();
-  o.mitRemADV = RemADVCB->isChecked();
-  o.remAdvMailen = RemAdvMailCB->isChecked();
-  return o;
+bool TForm1::angehakt(Haken haken) const {
+  switch (haken) {
+    case Haken::mitDownload:
+      return DownloadCB->isChecked();
+    case Haken::belegeMailen:
+      return LadenMailCB->isChecked();
+    case Haken::mitRemADV:
+      return RemADVCB->isChecked();
+    case Haken::remAdvMailen:
+      return RemAdvMailCB->isChecked();
+  }
+  return false;
 }
 
 void TForm1::BtnStartClick() {
@@ -145,7 +151,7 @@ void TForm1::BtnStartClick() {
   laufGestartet_ = true;
   laufAktiv_ = true;
   try {
-    if (lauf_) lauf_->ausfuehren(optionen());
+    if (lauf_) lauf_->ausfuehren();
     BtnStart->setText(QStringLiteral("Ende"));
     BtnStart->repaint();
     BtnStart->setFocus();

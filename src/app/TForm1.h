@@ -33,7 +33,7 @@ class TForm1 : public QWidget {
   bool FormCreate();
 
   Konfiguration& konfiguration() { return konfiguration_; }
-  LaufOptionen optionen() const;
+  bool angehakt(Haken haken) const;
   bool laufGestartet() const { return laufGestartet_; }
   bool laufAktiv() const { return laufAktiv_; }
   QLineEdit* fortschrittsfeld() const { return LbLFortschritt; }

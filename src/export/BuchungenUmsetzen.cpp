@@ -6,6 +6,8 @@
 #include <string>
 
 #include "export/AusgabeSpalten.h"
+#include "export/ExportText.h"
+#include "util/Fehler.h"
 #include "util/StringLib.h"
 #include "util/Zahlen.h"
 
@@ -27,6 +29,17 @@ enum BuchungsSpalte {
 std::string isoDatum(const std::string& datum) {
   return "20" + zeichenAusschnitt(datum, 6, 2) + "-" + zeichenAusschnitt(datum, 3, 2) + "-" +
          zeichenAusschnitt(datum, 0, 2);
+}
+
+// Credit notes never carry a discount; "0,00" is the file's word for none.
+bool skontoGilt(const std::string& betrag, const std::string& skonto) {
+  return skonto != "0,00" && !startsWith(betrag, "-");
+}
+
+[[noreturn]] void betragUngueltig(const std::string& datei, int zeile, const std::string& art,
+                                  const std::string& wert) {
+  throw Fehler("Die Buchungsdatei \"" + datei + "\" enthält in Zeile " + std::to_string(zeile + 1) +
+               " den ungültigen " + art + " \"" + wert + "\".");
 }
 
 const std::string& kontoDerSteuerklasse(const std::string& steuer, const Konfiguration& k) {
@@ -56,8 +69,7 @@ void zeileUmsetzen(const TextGrid& buchungen, int i, int r, RechnungsIndex& inde
   if (!skonto.empty() && skonto.front() == '-') skonto.erase(0, 1);
 
   const std::string& rechnungsNr = aus.cell(kRechnungsNr, r);
-  const bool mitSkonto = b(bSkonto) != "0,00" && !startsWith(aus.cell(kBetrag, r), "-");
-  if (mitSkonto) {
+  if (skontoGilt(b(bBetrag), b(bSkonto))) {
     aus.setCell(kSkontoDatum, r, index.HoleValutaDatum(rechnungsNr));
     aus.setCell(kSkontoProzent, r, SkontoProzent(aus.cell(kBetrag, r), skonto));
     aus.setCell(kSkonto, r, std::move(skonto));
@@ -68,6 +80,17 @@ void zeileUmsetzen(const TextGrid& buchungen, int i, int r, RechnungsIndex& inde
 }
 
 }  // namespace
+
+void BetraegePruefen(const TextGrid& BuchungsGrid, const std::string& buchungsDatei) {
+  for (int i = 1; i < BuchungsGrid.rowCount(); ++i) {
+    const std::string& betrag = BuchungsGrid.cell(bBetrag, i);
+    const std::string& skonto = BuchungsGrid.cell(bSkonto, i);
+    if (!istDezimaltext(betrag, ',')) betragUngueltig(buchungsDatei, i, "Betrag", betrag);
+    // An empty discount writes no discount elements.
+    if (skontoGilt(betrag, skonto) && !skonto.empty() && !istDezimaltext(skonto, ','))
+      betragUngueltig(buchungsDatei, i, "Skontobetrag", skonto);
+  }
+}
 
 std::string SkontoProzent(const std::string& betrag, const std::string& skonto) {
   const auto a = parseDecimal(betrag, '.');

@@ -4,11 +4,13 @@
 // name, the account of the tax class, discount data, the PDF base name).
 #pragma once
 
+#include <string>
+
+#include "basis/Bediener.h"
 #include "basis/Konfiguration.h"
 #include "export/AusgabeSpalten.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
-#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {
@@ -21,6 +23,13 @@ namespace belvanto {
 void BuchungenUmsetzen(const TextGrid& BuchungsGrid, RechnungsIndex& index,
                        Lieferanten& lieferanten, const Konfiguration& konfiguration,
                        Bediener& bediener, TextGrid& AusgabeGrid);
+
+// Refuses a booking file whose amounts the DATEV files cannot carry: every
+// invoice amount, and every discount that is written, must be a plain decimal
+// number with a decimal comma (no thousands separator, not empty). Throws
+// Fehler naming `buchungsDatei`, the line of the file (the header being line
+// 1) and the value. Meant to run before anything of the file is written.
+void BetraegePruefen(const TextGrid& BuchungsGrid, const std::string& buchungsDatei);
 
 // The discount percentage of column 29: discount * 100 / amount (both texts
 // with a decimal point), rounded halves to even, as "<n>.00". Empty when it

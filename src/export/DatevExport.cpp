@@ -14,9 +14,9 @@
 
 #include "export/AusgabeSpalten.h"
 #include "export/ExportText.h"
+#include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"
-#include "util/Dateijobs.h"
 #include "util/Fehler.h"
 #include "util/StringLib.h"
 #include "util/Zahlen.h"
@@ -209,16 +209,7 @@ void eintragAnhaengen(std::string& puffer, const TextGrid& grid, int r) {
   puffer += "    </accountsPayableLedger>\r\n";
 }
 
-// Adds in extended precision and rounds to a double after every addition.
-// An amount that is no number, or one that would overflow, adds nothing.
-double summeErhoehen(double summe, const std::string& betrag) {
-  const auto wert = parseDecimalExtended(betrag, '.');
-  if (!wert) return summe;
-  const double neu = static_cast<double>(static_cast<long double>(summe) + *wert);
-  return std::isfinite(neu) ? neu : summe;
-}
-
-void ledgerKopf(std::string& text, double summe, const TextGrid& grid, int s) {
+void ledgerKopf(std::string& text, const Betragssumme& summe, const TextGrid& grid, int s) {
   text += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n";
   text += "<LedgerImport xmlns=\"";
   text += kLedgerNamespace;
@@ -231,7 +222,7 @@ void ledgerKopf(std::string& text, double summe, const TextGrid& grid, int s) {
       "generator_info=\"Velmora\" generating_system=\"Belvanto\" xml_data=\"Kopie nur zur "
       "Verbuchung berechtigt nicht zum Vorsteuerabzug\">\r\n";
   text += "  <consolidate consolidatedAmount=\"";
-  xmlAttributAnhaengen(text, BetragFormatieren(summe));
+  xmlAttributAnhaengen(text, BetragFormatieren(summe.wert()));
   text += "\" consolidatedDate=\"";
   xmlAttributAnhaengen(text, grid.cell(kDatum, s));
   text += "\" consolidatedInvoiceId=\"";
@@ -247,12 +238,14 @@ void ledgerDateienSchreiben(const TextGrid& grid, int letzteZeile, Belegordner& 
   int s = 0;
   while (s <= letzteZeile) {
     puffer.clear();
-    double summe = 0.0;
+    // An amount that is no decimal text adds nothing; the run has refused
+    // such booking files before (BetraegePruefen).
+    Betragssumme summe;
     const std::string& rechnungsNr = grid.cell(kRechnungsNr, s);
     int r = s;
     do {
       eintragAnhaengen(puffer, grid, r);
-      summe = summeErhoehen(summe, grid.cell(kBetrag, r));
+      summe.addieren(grid.cell(kBetrag, r));
       ++r;
     } while (r <= letzteZeile && grid.cell(kRechnungsNr, r) == rechnungsNr);
     puffer += "  </consolidate>\r\n";

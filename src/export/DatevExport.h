@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "basis/Bediener.h"
 #include "basis/Konfiguration.h"
 #include "protocol/UProtokoll.h"
-#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "util/Datum.h"
 #include "util/Zahlen.h"
@@ -14,19 +15,20 @@ namespace {
 
 enum BuchungsSpalte { bLieferant = 0, bRechnungsNr = 1, bDatum = 2, bBetrag = 5, bSkonto = 9 };
 
-void anfuehrungszeichenEntfernen(TextGrid& grid, int spalte, int zeile) {
-  std::string text = grid.cell(spalte, zeile);
-  if (!text.empty() && text.front() == '"') text.erase(0, 1);
-  if (!text.empty() && text.back() == '"') text.pop_back();
-  grid.setCell(spalte, zeile, std::move(text));
+// One leading and one trailing double quote go; the reader has already taken
+// the enclosing pair.
+std::string_view ohneAnfuehrung(std::string_view text) {
+  if (!text.empty() && text.front() == '"') text.remove_prefix(1);
+  if (!text.empty() && text.back() == '"') text.remove_suffix(1);
+  return text;
 }
 
 void buchungPruefen(const TextGrid& grid, int i, Lieferanten& lieferanten, const Konfiguration& k,
                     Protokoll& protokoll) {
   const LieferantEingabe lieferant =
       lieferanten.LieferantSuchen(grid.cell(bLieferant, i), k.NummernUmsetzung);
-  const auto betrag = parseDecimal(grid.cell(bBetrag, i), ',');
-  const auto skonto = parseDecimal(grid.cell(bSkonto, i), ',');
+  const auto betrag = parseDecimal(ohneAnfuehrung(grid.cell(bBetrag, i)), ',');
+  const auto skonto = parseDecimal(ohneAnfuehrung(grid.cell(bSkonto, i)), ',');
   const auto datum = parseDatum(grid.cell(bDatum, i));
   const auto maximum = parseDecimal(lieferant.maxBetrag, ',');
   // Without all four values there is nothing sound to compare or report.
@@ -46,14 +48,10 @@ void buchungPruefen(const TextGrid& grid, int i, Lieferanten& lieferanten, const
 
 }  // namespace
 
-void MaxBetragPruefen(TextGrid& BuchungsGrid, Lieferanten& lieferanten,
+void MaxBetragPruefen(const TextGrid& BuchungsGrid, Lieferanten& lieferanten,
                       const Konfiguration& konfiguration, Protokoll& protokoll,
                       Bediener& bediener) {
   const int n = BuchungsGrid.rowCount();
-  for (int i = 1; i < n; ++i) {
-    anfuehrungszeichenEntfernen(BuchungsGrid, bBetrag, i);
-    anfuehrungszeichenEntfernen(BuchungsGrid, bSkonto, i);
-  }
   for (int i = 1; i < n; ++i) {
     bediener.fortschritt(std::to_string(i));
     buchungPruefen(BuchungsGrid, i, lieferanten, konfiguration, protokoll);

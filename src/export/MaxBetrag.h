@@ -2,19 +2,19 @@
 // the supplier's maximum invoice amount; it only adds protocol rows.
 #pragma once
 
+#include "basis/Bediener.h"
 #include "basis/Konfiguration.h"
 #include "input/ULieferanten.h"
 #include "protocol/UProtokoll.h"
-#include "basis/Bediener.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {
 
-// Adds "Rechnungsbetrag zu hoch" for every booking above its maximum. Strips
-// one enclosing double quote from the amount and discount cells in place. A
-// booking whose amount, discount, date or maximum is no valid value is left
-// out of the comparison.
-void MaxBetragPruefen(TextGrid& BuchungsGrid, Lieferanten& lieferanten,
+// Adds "Rechnungsbetrag zu hoch" for every booking above its maximum. Amount
+// and discount are read without one leading and one trailing double quote; the
+// grid stays as it is. A booking whose amount, discount, date or maximum is no
+// valid value is left out of the comparison.
+void MaxBetragPruefen(const TextGrid& BuchungsGrid, Lieferanten& lieferanten,
                       const Konfiguration& konfiguration, Protokoll& protokoll, Bediener& bediener);
 
 }  // namespace belvanto

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 
 #include "basis/Konfiguration.h"
 #include "app/Lauf.h"
@@ -90,8 +91,8 @@ class LaufAufDaten : public ::testing::Test {
 
   void laufen() {
     konfiguration = konfigurationLesen(programm);
-    Lauf lauf(konfiguration, bediener);
-    lauf.ausfuehren(optionen);
+    Lauf lauf(konfiguration, bediener, [this](Haken h) { return haken.count(h) > 0; });
+    lauf.ausfuehren();
     verschoben = lauf.verschobeneBelege();
     protokoll = lauf.protokoll().grid();
   }
@@ -116,7 +117,7 @@ class LaufAufDaten : public ::testing::Test {
   fs::path arbeit = tmp / "arbeit";
   fs::path zrbeleg = arbeit / "ZRBELEG";
   fs::path ausgabe = tmp / "ausgabe";
-  LaufOptionen optionen{false, false, false, false};
+  std::set<Haken> haken;  // the ticked boxes
   Konfiguration konfiguration;
   SkriptBediener bediener;
   TextGrid protokoll{6, 1};
@@ -224,6 +225,25 @@ TEST_F(LaufAufDaten, LastFileFailingTheMemberCheckSkipsTheClosingStages) {
   EXPECT_EQ(bediener.protokollGezeigt, 0);
   for (const auto& f : bediener.fortschritte) EXPECT_EQ(f.find("Es wurden"), std::string::npos);
   EXPECT_TRUE(fs::exists(zrbeleg / "EFGH2001.pdf")) << "the failed settlement's PDF stays";
+}
+
+TEST_F(LaufAufDaten, AnAmountThatDoesNotParseStopsTheRunBeforeAnythingIsWritten) {
+  goldenSettlement();
+  writeBytes(zrbeleg / "Buchungen_20241130.csv",
+             readBytes(zrbeleg / "Buchungen_20241130.csv") +
+                 cp1252({"\"80000\";\"RE-1001\";\"25.11.24\";\"x\";\"19,00\";\"1.234,56\";\"1\";"
+                         "\"1\";\"y\";\"0,00\""}));
+  try {
+    laufen();
+    FAIL() << "no error";
+  } catch (const Fehler& e) {
+    EXPECT_NE(std::string(e.what()).find("\"1.234,56\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("Buchungen_20241130.csv"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(belegarchiv(7)));
+  EXPECT_TRUE(fs::is_empty(arbeit / "Belege"));
+  EXPECT_TRUE(bediener.ereignisse.empty()) << "no dialog before the check";
+  EXPECT_TRUE(fs::exists(backup())) << "the input is kept in the backup";
 }
 
 TEST_F(LaufAufDaten, NoBookingFileStillClosesWithTheWarning) {

@@ -105,7 +105,7 @@ TEST_F(Hauptfenster, EmptyRecipientListsUntickTheirMailBoxes) {
   EXPECT_TRUE(teil<QCheckBox>(*f, "RemADVCB")->isChecked());
   // The bookkeeper may tick them again by hand.
   teil<QCheckBox>(*f, "LadenMailCB")->click();
-  EXPECT_TRUE(f->optionen().belegeMailen);
+  EXPECT_TRUE(f->angehakt(Haken::belegeMailen));
 }
 
 TEST_F(Hauptfenster, UntickingRemAdvUnticksItsMailBoxButTickingLeavesIt) {

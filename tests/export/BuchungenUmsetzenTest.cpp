@@ -8,6 +8,7 @@
 #include "export/ExportTestHilfe.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
+#include "util/Fehler.h"
 
 namespace belvanto::test {
 namespace {
@@ -220,6 +221,51 @@ TEST_F(BuchungenUmsetzenTest, UnbekannterLieferantWirdEinmalErfragt) {
   EXPECT_EQ(aus.cell(7, 0), "55555");
   EXPECT_EQ(aus.cell(5, 0), "Neu + Co");
   EXPECT_EQ(aus.cell(5, 1), "Neu + Co");
+}
+
+TEST(BetraegePruefen, NurBetraegeDieDieDatevDateienTragenKoennen) {
+  struct Fall {
+    std::string betrag, skonto;
+    std::string fehler;  // "Betrag" or "Skontobetrag" with the refused value, empty: accepted
+  };
+  const std::vector<Fall> faelle{
+      {"119,00", "3,57", ""},
+      {"-59,50", "-1,19", ""},
+      {"100", "0,0", ""},
+      {"+1,5", ",5", ""},
+      {"0,00", "0,00", ""},
+      // No discount elements are written for these discounts.
+      {"12,00", "", ""},
+      {"-12,00", "abc", ""},
+      {"1.234,56", "0,00", "Betrag \"1.234,56\""},
+      {"", "0,00", "Betrag \"\""},
+      {"viel", "0,00", "Betrag \"viel\""},
+      {"1E3", "0,00", "Betrag \"1E3\""},
+      {" 12,00", "0,00", "Betrag \" 12,00\""},
+      {"\"12,00\"", "0,00", "Betrag \"\"12,00\"\""},
+      {"-", "0,00", "Betrag \"-\""},
+      {"12,00", "1.234,56", "Skontobetrag \"1.234,56\""},
+      {"12,00", "-", "Skontobetrag \"-\""},
+  };
+  for (const auto& f : faelle) {
+    const std::string zeilen[3][2]{{"Betrag", "Skonto"}, {"1,00", "0,00"}, {f.betrag, f.skonto}};
+    TextGrid grid(14, 3);
+    for (int r = 0; r < 3; ++r) {
+      grid.setCell(5, r, zeilen[r][0]);
+      grid.setCell(9, r, zeilen[r][1]);
+    }
+    std::string fehler;
+    try {
+      BetraegePruefen(grid, "Buchungen_20250118.csv");
+    } catch (const Fehler& e) {
+      fehler = e.what();
+    }
+    EXPECT_EQ(fehler, f.fehler.empty() ? ""
+                                       : "Die Buchungsdatei \"Buchungen_20250118.csv\" enthält "
+                                         "in Zeile 3 den ungültigen " +
+                                             f.fehler + ".")
+        << f.betrag << " " << f.skonto;
+  }
 }
 
 TEST(SkontoProzent, NurBerechenbareWerte) {

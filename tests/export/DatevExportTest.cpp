@@ -8,8 +8,10 @@
 
 #include "export/DatevExport.h"
 #include "export/ExportTestHilfe.h"
+#include "export/ExportText.h"
 #include "util/Datum.h"
 #include "util/Fehler.h"
+#include "util/Zahlen.h"
 
 namespace belvanto::test {
 namespace {
@@ -265,15 +267,68 @@ TEST(BetragFormatieren, ZweiNachkommastellenMindestens) {
   EXPECT_EQ(BetragFormatieren(std::numeric_limits<double>::quiet_NaN()), "");
 }
 
-TEST_F(DatevExportTest, SummeInErweiterterGenauigkeit) {
-  // Cancelling amounts leave the rounding residue of the double sum.
+TEST_F(DatevExportTest, SummeExaktOhneRundungsrest) {
+  // Amounts that cancel out sum to zero, not to a floating point residue.
   Zeile a;
   a.betrag = "100.10";
   Zeile b;
   b.betrag = "-100.10";
   schreiben({a, b});
-  EXPECT_NE(datei("815-1.xml")[2].find("consolidatedAmount=\"-5.68295410730002E-15\""),
-            std::string::npos);
+  EXPECT_NE(datei("815-1.xml")[2].find("consolidatedAmount=\"0.00\""), std::string::npos);
+}
+
+// The former sum: each amount in extended precision, rounded to a double
+// after every addition.
+std::string alteSumme(const std::vector<std::string>& betraege) {
+  double summe = 0;
+  for (const auto& b : betraege) {
+    summe = static_cast<double>(static_cast<long double>(summe) + *parseDecimalExtended(b, '.'));
+  }
+  return BetragFormatieren(summe);
+}
+
+std::vector<std::string> mal(int n, const std::string& betrag, std::string dazu) {
+  std::vector<std::string> v(static_cast<std::size_t>(n), betrag);
+  v.push_back(std::move(dazu));
+  return v;
+}
+
+TEST(Betragssumme, ExaktUndOhneRestWieBisher) {
+  struct Fall {
+    std::vector<std::string> betraege;
+    std::string text;
+    bool rest;  // the former sum showed a rounding residue
+  };
+  const std::vector<Fall> faelle{
+      {{"1.10", "2.20"}, "3.30", false},
+      {{"100.10", "50.20", "19.70"}, "170.00", false},
+      {{"1190.00", "107.00"}, "1297.00", false},
+      {{"-59.50"}, "-59.50", false},
+      {{"10", "20"}, "30.00", false},
+      {{"+5.5", "-.5"}, "5.00", false},
+      {{"0.01"}, "0.01", false},
+      {{"12.345", "0.005"}, "12.35", false},
+      {{"1.005", "2.0051"}, "3.0101", false},
+      {{"-0.001", "0.0005"}, "-0.0005", false},
+      {{"0.00001"}, "1E-5.00", false},
+      {{"999999999999.99", "0.01"}, "1000000000000.00", false},
+      {{"0.333333333333333333", "0.666666666666666667"}, "1.00", false},
+      {{"-0.00"}, "0.00", false},
+      {mal(10, "0.1", "0"), "1.00", false},
+      {{"0.1", "0.2", "-0.3"}, "0.00", true},
+      {{"100.10", "-100.10"}, "0.00", true},
+      {{"33.33", "33.33", "33.34", "-100.00"}, "0.00", false},
+      {{"-1.234", "-2.345", "3.579"}, "0.00", true},
+      {mal(1000, "0.01", "-10.00"), "0.00", true},
+      {mal(3, "19.99", "-59.97"), "0.00", true},
+  };
+  for (const auto& f : faelle) {
+    Betragssumme summe;
+    for (const auto& b : f.betraege) EXPECT_TRUE(summe.addieren(b)) << b;
+    EXPECT_EQ(BetragFormatieren(summe.wert()), f.text) << f.betraege.front();
+    EXPECT_EQ(alteSumme(f.betraege) != f.text, f.rest)
+        << f.betraege.front() << ": " << alteSumme(f.betraege);
+  }
 }
 
 TEST_F(DatevExportTest, NullbetragWirdRepariertUndProtokolliert) {
@@ -316,10 +371,17 @@ TEST_F(DatevExportTest, KeineZahlKeinUnendlich) {
   c.rechnungsNr = "RE-2";
   c.bild = "815-2";
   c.betrag = "1E308";
+  // Two amounts of 1E308 in plain digits: a sum beyond the double range.
   Zeile d = c;
-  schreiben({a, b, c, d});
+  d.rechnungsNr = "RE-3";
+  d.bild = "815-3";
+  d.betrag = "1" + std::string(308, '0');
+  Zeile e = d;
+  schreiben({a, b, c, d, e});
   EXPECT_NE(datei("815-1.xml")[2].find("consolidatedAmount=\"10.00\""), std::string::npos);
-  EXPECT_NE(datei("815-2.xml")[2].find("consolidatedAmount=\"1E308.00\""), std::string::npos);
+  // An exponent is no decimal text of the DATEV files and adds nothing.
+  EXPECT_NE(datei("815-2.xml")[2].find("consolidatedAmount=\"0.00\""), std::string::npos);
+  EXPECT_NE(datei("815-3.xml")[2].find("consolidatedAmount=\"\""), std::string::npos);
   for (const auto& name : belegDateien()) {
     const std::string bytes = readBytes(u.belege / name);
     EXPECT_FALSE(std::regex_search(bytes, std::regex(R"([">]-?(inf|nan))", std::regex::icase)))
