@@ -52,36 +52,6 @@ class Belegordner {
   std::unordered_map<std::string, std::string> namen_;
 };
 
-// One output file, created (or emptied) on construction.
-class Ausgabedatei {
- public:
-  explicit Ausgabedatei(fs::path pfad) : pfad_(std::move(pfad)) {
-    datei_ = std::fopen(pfad_.c_str(), "wb");
-    if (datei_ == nullptr) dateiNichtSchreibbar(pfad_);
-  }
-  Ausgabedatei(const Ausgabedatei&) = delete;
-  Ausgabedatei& operator=(const Ausgabedatei&) = delete;
-  ~Ausgabedatei() {
-    if (datei_ != nullptr) std::fclose(datei_);
-  }
-
-  void schreiben(std::string_view bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), datei_) != bytes.size()) {
-      dateiNichtSchreibbar(pfad_);
-    }
-  }
-
-  void schliessen() {
-    const int fehler = std::fclose(datei_);
-    datei_ = nullptr;
-    if (fehler != 0) dateiNichtSchreibbar(pfad_);
-  }
-
- private:
-  fs::path pfad_;
-  std::FILE* datei_ = nullptr;
-};
-
 void element(std::string& ziel, std::string_view einzug, std::string_view name,
              std::string_view wert) {
   ziel += einzug;
@@ -168,7 +138,8 @@ void dokumentSchreiben(TextGrid& grid, int letzteZeile, Belegordner& ordner, con
   const std::string zeitpunkt = formatIsoZeitpunkt(jetzt());
   // Created before the first question, so a blocked file stops the run
   // before the person has typed anything.
-  Ausgabedatei datei(ordner.pfad(kDokumentDatei));
+  const fs::path datei = ordner.pfad(kDokumentDatei);
+  dateiErsetzen(datei, "", Sichern::nein);
   std::string text;
   dokumentKopf(text, zeitpunkt, grid.cell(kAbrufNr, 0));
 
@@ -182,8 +153,8 @@ void dokumentSchreiben(TextGrid& grid, int letzteZeile, Belegordner& ordner, con
   }
   text += "  </content>\r\n";
   text += "</archive>\r\n";
-  datei.schreiben(text);
-  datei.schliessen();
+  // The folder goes into the document archive, which is synced itself.
+  dateiErsetzen(datei, text, Sichern::nein);
 }
 
 void eintragAnhaengen(std::string& puffer, const TextGrid& grid, int r) {
@@ -253,10 +224,8 @@ void ledgerDateienSchreiben(const TextGrid& grid, int letzteZeile, Belegordner& 
 
     kopf.clear();
     ledgerKopf(kopf, summe, grid, s);
-    Ausgabedatei datei(ordner.pfad(grid.cell(kBildname, s) + ".xml"));
-    datei.schreiben(kopf);
-    datei.schreiben(puffer);
-    datei.schliessen();
+    kopf += puffer;
+    dateiErsetzen(ordner.pfad(grid.cell(kBildname, s) + ".xml"), kopf, Sichern::nein);
 
     bediener.fortschritt("Schreiben: " + std::to_string(s));
     bediener.nachrichtenVerarbeiten();
