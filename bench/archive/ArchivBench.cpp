@@ -28,6 +28,7 @@
 #include "Generator.h"
 #include "files/Arbeitsordner.h"
 #include "files/ZipArchiv.h"
+#include "support/StillerBediener.h"
 
 namespace fs = std::filesystem;
 using namespace belvanto;
@@ -184,15 +185,7 @@ int main(int argc, char** argv) {
               pdfs, kb, w.c_str(),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 
-  struct Bediener : belvanto::Bediener {
-    void meldung(const std::string&) override {}
-    void fortschritt(const std::string&) override {}
-    void nachrichtenVerarbeiten() override {}
-    void piep() override {}
-    LieferantEingabe lieferantErfragen(const std::string&) override { return {}; }
-    std::string rechnungsNummerAendern(const std::string& n, int) override { return n; }
-    void protokollZeigen(Protokoll&) override {}
-  } b;
+  test::StillerBediener b;
   const Datum tag{2024, 7, 5};
   const fs::path backup = backupName(k, tag);
   const fs::path zipBackup = vergleich / "backup.zip";

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "Generator.h"
-#include "StillerBediener.h"
 #include "export/BuchungenUmsetzen.h"
 #include "export/DatevExport.h"
 #include "export/MaxBetrag.h"
@@ -23,6 +22,7 @@
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
 #include "protocol/UProtokoll.h"
+#include "support/StillerBediener.h"
 
 namespace fs = std::filesystem;
 using namespace belvanto;
@@ -42,7 +42,7 @@ double sekunden(std::chrono::steady_clock::time_point von) {
 }
 
 Messung messen(const fs::path& ordner) {
-  bench::StillerBediener bediener;
+  test::StillerBediener bediener(&std::cerr);
   Konfiguration k;
   k.programmOrdner = ordner;
   k.ArbeitsVerzeichnis = ordner.string();

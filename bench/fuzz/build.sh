@@ -7,9 +7,10 @@ cd "$(dirname "$0")"
 SRC=../../src
 CXX=${CXX:-clang++}
 CXXFLAGS="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
-  -fno-sanitize-recover=undefined -I$SRC"
-UTIL="$SRC/util/Fehler.cpp $SRC/util/TextGrid.cpp $SRC/util/StringLib.cpp $SRC/util/Encoding.cpp
-      $SRC/util/Zahlen.cpp $SRC/util/Datum.cpp $SRC/util/Dateisuche.cpp $SRC/util/Ini.cpp"
+  -fno-sanitize-recover=undefined -I$SRC -I../../tests"
+UTIL="$SRC/util/Systemfehler.cpp $SRC/util/Dateijobs.cpp $SRC/util/TextGrid.cpp
+      $SRC/util/StringLib.cpp $SRC/util/Encoding.cpp $SRC/util/Zahlen.cpp $SRC/util/Datum.cpp
+      $SRC/util/Dateisuche.cpp $SRC/util/Ini.cpp"
 NUR=""
 [ $# -gt 0 ] && NUR=" $* "
 mkdir -p out

@@ -1,6 +1,5 @@
 // Shared by the input file fuzz targets: a per-process working folder in
-// memory where there is one, a Bediener that answers without a person, and
-// the checks every reader's cells must pass.
+// memory where there is one and the checks every reader's cells must pass.
 #pragma once
 
 #include <unistd.h>
@@ -11,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "basis/Bediener.h"
 #include "util/Encoding.h"
 #include "util/TextGrid.h"
 
@@ -49,22 +47,5 @@ inline void zellenGueltig(const TextGrid& grid) {
     for (int c = 0; c < grid.colCount(); ++c) pruefe(isValidUtf8(grid.cell(c, r)));
   }
 }
-
-class StillerBediener : public Bediener {
- public:
-  int fragen = 0;
-  LieferantEingabe antwort;
-
-  void meldung(const std::string&) override {}
-  void fortschritt(const std::string&) override {}
-  void nachrichtenVerarbeiten() override {}
-  void piep() override {}
-  LieferantEingabe lieferantErfragen(const std::string&) override {
-    ++fragen;
-    return antwort;
-  }
-  std::string rechnungsNummerAendern(const std::string& nummer, int) override { return nummer; }
-  void protokollZeigen(Protokoll&) override {}
-};
 
 }  // namespace belvanto::fuzz

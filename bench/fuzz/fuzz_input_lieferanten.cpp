@@ -8,6 +8,7 @@
 
 #include "fuzz_input_common.h"
 #include "input/ULieferanten.h"
+#include "support/StillerBediener.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace belvanto;
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto datei = ordner / kLieferantenDatei;
   fuzz::frisch(ordner, datei, bytes);
 
-  fuzz::StillerBediener bediener;
+  test::StillerBediener bediener;
   bediener.antwort = {"N;1", "Name\xc3\xa4", "9,99"};
   Lieferanten lieferanten(bediener, ordner);
   lieferanten.DateiEinlesen();

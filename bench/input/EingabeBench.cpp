@@ -11,13 +11,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 
-#include "StillerBediener.h"
+#include "basis/Bediener.h"
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
-#include "basis/Bediener.h"
+#include "support/StillerBediener.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
   const auto programm = ordner / "programm";
   erzeugen(w, programm, n);
 
-  bench::StillerBediener bediener;
+  test::StillerBediener bediener(&std::cerr);
   Buchungen buchungen;
   RechnungsIndex index;
   Lieferanten lieferanten(bediener, programm);

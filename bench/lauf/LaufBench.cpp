@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "Generator.h"
-#include "StillerBediener.h"
-#include "basis/Konfiguration.h"
 #include "app/Lauf.h"
+#include "basis/Konfiguration.h"
 #include "export/BuchungenUmsetzen.h"
 #include "export/DatevExport.h"
 #include "export/MaxBetrag.h"
@@ -28,6 +27,7 @@
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
 #include "protocol/UProtokoll.h"
+#include "support/StillerBediener.h"
 #include "util/Datum.h"
 
 namespace fs = std::filesystem;
@@ -85,7 +85,7 @@ Konfiguration konfigurationAnlegen(const fs::path& basis) {
 void stufenweise(const fs::path& basis) {
   Konfiguration k = konfigurationAnlegen(basis);
   const fs::path arbeit = k.ArbeitsVerzeichnis;
-  bench::StillerBediener bediener;
+  test::StillerBediener bediener(&std::cerr);
   Buchungen buchungen;
   RechnungsIndex index;
   Lieferanten lieferanten(bediener, k.programmOrdner);
@@ -123,7 +123,7 @@ void stufenweise(const fs::path& basis) {
 // The same run through Lauf in one piece.
 void ganzerLauf(const fs::path& basis) {
   Konfiguration k = konfigurationAnlegen(basis);
-  bench::StillerBediener bediener;
+  test::StillerBediener bediener(&std::cerr);
   Lauf lauf(k, bediener, [](Haken) { return false; });
   stufe("whole run (Lauf)", [&] { lauf.ausfuehren(); });
 }

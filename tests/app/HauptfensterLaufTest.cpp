@@ -21,7 +21,6 @@
 #include "support/TestSupport.h"
 #include "support/ZipLesen.h"
 #include "util/Datum.h"
-#include "util/Encoding.h"
 
 namespace belvanto {
 namespace {
@@ -44,16 +43,13 @@ TEST(HauptfensterLauf, StartSupplierDialogProtocolAndTheFilesAfterwards) {
   const fs::path zrbeleg = tmp / "arbeit" / "ZRBELEG";
   fs::create_directories(programm);
   fs::create_directories(tmp / "backup");
-  writeBytes(programm / "Belvanto.ini",
-             "[Verzeichnisse]\r\nArbeitsVerzeichnis=" + (tmp / "arbeit").string() +
-                 "\r\nBackupVerzeichnis=" + (tmp / "backup").string() +
-                 "\r\nAusgabeVerzeichnis=" + (tmp / "ausgabe").string() +
-                 "\r\n[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\nFirmaHalbeMwSt=7,00\r\n"
-                 "[Firma]\r\nMitgliedsnummer=4711\r\n[Diverses]\r\nNummernUmsetzung=1\r\n"
-                 "LfdNummer=3\r\n");
+  test::testIniSchreiben(programm, tmp.path(),
+                         "[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\nFirmaHalbeMwSt=7,00\r\n"
+                         "[Firma]\r\nMitgliedsnummer=4711\r\n[Diverses]\r\nNummernUmsetzung=1\r\n"
+                         "LfdNummer=3\r\n");
   // One mapped and one unmapped supplier.
-  writeBytes(programm / "LieferantenUmsetzung.csv",
-             utf8ToCp1252("70001;10001;Müller & Söhne GmbH;1000\r\n"));
+  test::cp1252Datei(programm / "LieferantenUmsetzung.csv",
+                    {"70001;10001;Müller & Söhne GmbH;1000"});
   writeBytes(zrbeleg / "Buchungen_20261130.csv",
              "\"LiefNr\";\"RechnungsNr\";\"Datum\";\"T\";\"MwSt\";\"Betrag\";\"N\";\"S\";\"I\";"
              "\"Skonto\"\r\n"
@@ -125,8 +121,8 @@ TEST(HauptfensterLauf, StartSupplierDialogProtocolAndTheFilesAfterwards) {
   EXPECT_NE(archiv.at("900-0002.xml").inhalt.find("<bpAccountNo>19009</bpAccountNo>"),
             std::string::npos);
   EXPECT_EQ(readBytes(programm / "LieferantenUmsetzung.csv"),
-            utf8ToCp1252("70001;10001;Müller & Söhne GmbH;1000\r\n"
-                         "70009;19009;Gärtnerei Weiß;500\r\n"));
+            test::cp1252Zeilen(
+                {"70001;10001;Müller & Söhne GmbH;1000", "70009;19009;Gärtnerei Weiß;500"}));
   EXPECT_NE(readBytes(programm / "Belvanto.ini").find("LfdNummer=4\r\n"), std::string::npos);
 }
 

@@ -6,13 +6,12 @@
 #include <regex>
 #include <set>
 
-#include "basis/Konfiguration.h"
 #include "app/Lauf.h"
+#include "basis/Konfiguration.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"
 #include "support/ZipLesen.h"
 #include "util/Datum.h"
-#include "util/Encoding.h"
 #include "util/Fehler.h"
 
 namespace belvanto {
@@ -20,6 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ArchivEintrag;
+using test::cp1252Datei;
+using test::cp1252Zeilen;
 using test::mitLibzipLesen;
 using test::readBytes;
 using test::SkriptBediener;
@@ -35,12 +36,6 @@ const char* const kIndexKopf =
 const char* const kBuchungsKopf =
     "\"LiefNr\";\"RechnungsNr\";\"Datum\";\"Text\";\"MwSt\";\"Betrag\";\"Netto\";\"Steuer\";"
     "\"Info\";\"Skonto\"";
-
-std::string cp1252(const std::vector<std::string>& zeilen) {
-  std::string bytes;
-  for (const auto& z : zeilen) bytes += utf8ToCp1252(z) + "\r\n";
-  return bytes;
-}
 
 std::string pdfInhalt(const std::string& name) {
   return "%PDF-1.4\n% " + name + "\n%%EOF\n";
@@ -59,14 +54,11 @@ class LaufAufDaten : public ::testing::Test {
     fs::create_directories(tmp / "backup");
     fs::create_directories(ausgabe);
     writeBytes(ausgabe / "fremd.txt", "placed here by another program");
-    writeBytes(programm / "Belvanto.ini",
-               "[Verzeichnisse]\r\nArbeitsVerzeichnis=" + arbeit.string() +
-                   "\r\nBackupVerzeichnis=" + (tmp / "backup").string() +
-                   "\r\nAusgabeVerzeichnis=" + ausgabe.string() +
-                   "\r\nLastOpened=/tmp\r\n[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\n"
-                   "FirmaHalbeMwSt=7,00\r\nFirmaNullMwSt=0,00\r\n[Firma]\r\n"
-                   "Mitgliedsnummer=4711\r\n[Konten]\r\nKostenstelle=100\r\n[Diverses]\r\n"
-                   "NummernUmsetzung=1\r\nLfdNummer=7\r\n");
+    test::testIniSchreiben(programm, tmp.path(),
+                           "LastOpened=/tmp\r\n[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\n"
+                           "FirmaHalbeMwSt=7,00\r\nFirmaNullMwSt=0,00\r\n[Firma]\r\n"
+                           "Mitgliedsnummer=4711\r\n[Konten]\r\nKostenstelle=100\r\n"
+                           "[Diverses]\r\nNummernUmsetzung=1\r\nLfdNummer=7\r\n");
   }
 
   void goldenSettlement() {
@@ -79,13 +71,13 @@ class LaufAufDaten : public ::testing::Test {
 
   // A second settlement of the same day: one invoice of a mapped supplier.
   void zweiteAbrechnung(const std::string& mitglied) {
-    writeBytes(zrbeleg / "Buchungen_20241215.csv",
-               cp1252({kBuchungsKopf,
-                       "\"70001\";\"RE-2001\";\"10.12.24\";\"x\";\"19,00\";"
-                       "\"238,00\";\"200,00\";\"38,00\";\"y\";\"0,00\""}));
-    writeBytes(zrbeleg / "Index_20241215.csv",
-               cp1252({kIndexKopf, "EFGH2001.pdf;;;;;" + mitglied +
-                                       ";RE-2001;;816;;A-2024-12;;;20.12.2024;;;;;"}));
+    cp1252Datei(zrbeleg / "Buchungen_20241215.csv",
+                {kBuchungsKopf,
+                 "\"70001\";\"RE-2001\";\"10.12.24\";\"x\";\"19,00\";"
+                 "\"238,00\";\"200,00\";\"38,00\";\"y\";\"0,00\""});
+    cp1252Datei(zrbeleg / "Index_20241215.csv",
+                {kIndexKopf,
+                 "EFGH2001.pdf;;;;;" + mitglied + ";RE-2001;;816;;A-2024-12;;;20.12.2024;;;;;"});
     writeBytes(zrbeleg / "EFGH2001.pdf", pdfInhalt("EFGH2001.pdf"));
   }
 
@@ -210,8 +202,8 @@ TEST_F(LaufAufDaten, LastFileFailingTheMemberCheckSkipsTheClosingStages) {
   // A supplier entered during the run must not reach the mapping file.
   writeBytes(zrbeleg / "Buchungen_20241130.csv",
              readBytes(zrbeleg / "Buchungen_20241130.csv") +
-                 cp1252({"\"80000\";\"RE-1001\";\"25.11.24\";\"x\";\"19,00\";\"10,00\";\"1\";"
-                         "\"1\";\"y\";\"0,00\""}));
+                 cp1252Zeilen({"\"80000\";\"RE-1001\";\"25.11.24\";\"x\";\"19,00\";\"10,00\";\"1\";"
+                               "\"1\";\"y\";\"0,00\""}));
   bediener.lieferantAntworten.push_back({"18000", "Neu GmbH", "50"});
   const std::string mappingVorher = readBytes(programm / "LieferantenUmsetzung.csv");
   laufen();
@@ -229,10 +221,11 @@ TEST_F(LaufAufDaten, LastFileFailingTheMemberCheckSkipsTheClosingStages) {
 
 TEST_F(LaufAufDaten, AnAmountThatDoesNotParseStopsTheRunBeforeAnythingIsWritten) {
   goldenSettlement();
-  writeBytes(zrbeleg / "Buchungen_20241130.csv",
-             readBytes(zrbeleg / "Buchungen_20241130.csv") +
-                 cp1252({"\"80000\";\"RE-1001\";\"25.11.24\";\"x\";\"19,00\";\"1.234,56\";\"1\";"
-                         "\"1\";\"y\";\"0,00\""}));
+  writeBytes(
+      zrbeleg / "Buchungen_20241130.csv",
+      readBytes(zrbeleg / "Buchungen_20241130.csv") +
+          cp1252Zeilen({"\"80000\";\"RE-1001\";\"25.11.24\";\"x\";\"19,00\";\"1.234,56\";\"1\";"
+                        "\"1\";\"y\";\"0,00\""}));
   try {
     laufen();
     FAIL() << "no error";

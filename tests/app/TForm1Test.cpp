@@ -33,11 +33,7 @@ class Hauptfenster : public ::testing::Test {
   }
 
   void ini(const std::string& zusatz) {
-    writeBytes(dir / "Belvanto.ini",
-               "[Verzeichnisse]\r\nArbeitsVerzeichnis=" + (dir / "arbeit").string() +
-                   "\r\nBackupVerzeichnis=" + (dir / "backup").string() +
-                   "\r\nAusgabeVerzeichnis=" + (dir / "ausgabe").string() +
-                   "\r\n[Firma]\r\nMitgliedsnummer=4711\r\n" + zusatz);
+    test::testIniSchreiben(dir.path(), dir.path(), "[Firma]\r\nMitgliedsnummer=4711\r\n" + zusatz);
     writeBytes(dir / "LieferantenUmsetzung.csv", "");
   }
 

@@ -5,17 +5,7 @@
 #include <array>
 #include <cstdio>
 
-#include "util/Encoding.h"
-
 namespace belvanto::test {
-
-namespace {
-void cp1252Datei(const std::filesystem::path& datei, const std::vector<std::string>& zeilen) {
-  std::string bytes;
-  for (const auto& z : zeilen) bytes += utf8ToCp1252(z) + "\r\n";
-  writeBytes(datei, bytes);
-}
-}  // namespace
 
 ExportUmgebung::ExportUmgebung()
     : arbeit(tmp / "arbeit"), programm(tmp / "programm"), belege(arbeit / "Belege") {

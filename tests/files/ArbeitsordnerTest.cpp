@@ -10,6 +10,7 @@
 #include "ArchivPruefung.h"
 #include "files/Arbeitsordner.h"
 #include "files/ZipArchiv.h"
+#include "support/OhneRoot.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"
 #include "util/Dateijobs.h"

@@ -1,6 +1,5 @@
 // Test helpers of the folder and archive tests: archives read back with
-// libzip and with Info-ZIP's unzip, deterministic file contents, and a guard
-// that takes away root's power to ignore file permissions.
+// libzip and with Info-ZIP's unzip, and deterministic file contents.
 #pragma once
 
 #include <ctime>
@@ -53,23 +52,5 @@ std::string textBytes(std::size_t n);
 void mtimeSetzen(const std::filesystem::path& pfad, std::time_t zeit);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> namenIn(const std::filesystem::path& ordner);
-
-// Root reads and writes files whatever their permissions say. While this
-// lives, the calling thread lacks that power, so chmod 000 and read-only
-// folders work in tests as they do for the bookkeeper.
-class OhneRootRechte {
- public:
-  OhneRootRechte();
-  ~OhneRootRechte();
-  OhneRootRechte(const OhneRootRechte&) = delete;
-  OhneRootRechte& operator=(const OhneRootRechte&) = delete;
-  // Whether permissions now bind; a test skips when they do not.
-  bool wirksam() const { return wirksam_; }
-
- private:
-  bool geaendert_ = false;
-  bool wirksam_ = false;
-  unsigned alt_[2] = {0, 0};
-};
 
 }  // namespace belvanto::test

@@ -11,6 +11,7 @@
 
 #include "ArchivPruefung.h"
 #include "files/ZipArchiv.h"
+#include "support/OhneRoot.h"
 #include "support/TestSupport.h"
 #include "util/Fehler.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "InputTestHilfe.h"
 #include "input/UBuchungen.h"
+#include "support/OhneRoot.h"
 #include "support/TestSupport.h"
 #include "util/Fehler.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "InputTestHilfe.h"
 #include "input/ULieferanten.h"
+#include "support/OhneRoot.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"
 #include "util/Fehler.h"

@@ -5,6 +5,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "util/Encoding.h"
+
 namespace belvanto::test {
 
 TempDir::TempDir() {
@@ -40,6 +42,34 @@ void writeBytes(const std::filesystem::path& file, std::string_view bytes) {
 
 std::filesystem::path testData(const std::filesystem::path& rel) {
   return std::filesystem::path(BELVANTO_TEST_DATA) / rel;
+}
+
+std::string crlf(std::initializer_list<std::string_view> zeilen) {
+  std::string bytes;
+  for (auto z : zeilen) {
+    bytes += z;
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+std::string cp1252Zeilen(const std::vector<std::string>& utf8Zeilen) {
+  std::string bytes;
+  for (const auto& z : utf8Zeilen) bytes += utf8ToCp1252(z) + "\r\n";
+  return bytes;
+}
+
+void cp1252Datei(const std::filesystem::path& datei, const std::vector<std::string>& utf8Zeilen) {
+  writeBytes(datei, cp1252Zeilen(utf8Zeilen));
+}
+
+void testIniSchreiben(const std::filesystem::path& programm, const std::filesystem::path& basis,
+                      std::string_view weiter) {
+  writeBytes(programm / "Belvanto.ini",
+             "[Verzeichnisse]\r\nArbeitsVerzeichnis=" + (basis / "arbeit").string() +
+                 "\r\nBackupVerzeichnis=" + (basis / "backup").string() +
+                 "\r\nAusgabeVerzeichnis=" + (basis / "ausgabe").string() + "\r\n" +
+                 std::string(weiter));
 }
 
 }  // namespace belvanto::test

@@ -1,10 +1,13 @@
-// Helpers every test uses: a temporary folder that cleans up after itself and
-// byte-exact file access that does not go through the code under test.
+// Helpers every test uses: a temporary folder that cleans up after itself,
+// byte-exact file access that does not go through the code under test, text
+// files in the cooperative's byte form and a configuration file to start from.
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace belvanto::test {
 
@@ -27,5 +30,17 @@ std::string readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, std::string_view bytes);
 // Path of a file in tests/data.
 std::filesystem::path testData(const std::filesystem::path& rel);
+
+// Lines already in byte form, each ended by CR LF.
+std::string crlf(std::initializer_list<std::string_view> zeilen);
+// UTF-8 lines as Windows-1252, each ended by CR LF.
+std::string cp1252Zeilen(const std::vector<std::string>& utf8Zeilen);
+void cp1252Datei(const std::filesystem::path& datei, const std::vector<std::string>& utf8Zeilen);
+
+// Writes `programm`/Belvanto.ini: [Verzeichnisse] with the working, backup and
+// output folders arbeit, backup and ausgabe below `basis`, then `weiter` as it
+// stands (further keys of that section first, then further sections).
+void testIniSchreiben(const std::filesystem::path& programm, const std::filesystem::path& basis,
+                      std::string_view weiter);
 
 }  // namespace belvanto::test
