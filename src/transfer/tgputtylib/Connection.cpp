@@ -1,0 +1,619 @@
+// Connection set-up: TCP (or proxy), SSH handshake, host key against the
+// library's own known-hosts file, login, SFTP start. The caller's callbacks
+// are only ever called here between libssh calls, never from inside one.
+#include "Connection.h"
+
+#include <libssh/callbacks.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "Net.h"
+#include "Remote.h"
+
+namespace belvanto::tglib {
+
+namespace {
+
+thread_local LibState* tCurrent = nullptr;
+
+void logToState(int, const char* function, const char* buffer, void*) {
+  if (tCurrent) tCurrent->sshLog.push_back(std::string("libssh: ") + function + ": " + buffer);
+}
+
+// Refuses libssh's request for a passphrase: ours are asked for outside libssh.
+int noPassphrase(const char*, char*, size_t, int, int, void*) {
+  return -1;
+}
+
+struct KeyFree {
+  void operator()(ssh_key k) const { ssh_key_free(k); }
+};
+using Key = std::unique_ptr<std::remove_pointer_t<ssh_key>, KeyFree>;
+
+struct SshStringFree {
+  void operator()(char* s) const { ssh_string_free_char(s); }
+};
+using SshText = std::unique_ptr<char, SshStringFree>;
+
+void wipe(std::string& s) {
+  if (!s.empty()) explicit_bzero(s.data(), s.size());
+  s.clear();
+}
+
+std::string lastError(ssh_session s) {
+  const char* e = ssh_get_error(s);
+  return e && *e ? e : "unknown error";
+}
+
+enum class Auth { Success, Partial, Denied, Cancelled, Error };
+
+// Asks the caller for one secret; counts the requests of one connect.
+class Prompter {
+ public:
+  Prompter(LibState& st, const char* password) : st_(st), password_(password ? password : "") {}
+  ~Prompter() { wipe(password_); }
+  Prompter(const Prompter&) = delete;
+  Prompter& operator=(const Prompter&) = delete;
+
+  bool ask(const std::string& prompt, bool echo, std::string& answer) {
+    int max = st_.conf.getInt(Conf::AuthMaxPrompts);
+    if (max > 0 && asked_ >= max) {
+      st_.message(TG_MSG_ERR, "Too many authentication attempts");
+      return false;
+    }
+    ++asked_;
+    TTGLibraryContext* ctx = st_.ctx;
+    if (ctx->getpassword_callback) {
+      bool cancel = false;
+      const char* a = ctx->getpassword_callback(prompt.c_str(), echo, &cancel, ctx);
+      if (cancel || !a) return false;
+      answer = a;
+      return true;
+    }
+    if (usedArgument_) return false;
+    usedArgument_ = true;
+    answer = password_;
+    return true;
+  }
+
+ private:
+  LibState& st_;
+  std::string password_;
+  int asked_ = 0;
+  bool usedArgument_ = false;
+};
+
+Auth mapAuth(int rc) {
+  switch (rc) {
+    case SSH_AUTH_SUCCESS:
+      return Auth::Success;
+    case SSH_AUTH_PARTIAL:
+      return Auth::Partial;
+    case SSH_AUTH_DENIED:
+      return Auth::Denied;
+    default:
+      return Auth::Error;
+  }
+}
+
+std::string firstField(const std::string& line) {
+  size_t end = line.find_first_of(" \t");
+  return line.substr(0, end);
+}
+
+bool listHas(const std::string& commaList, const std::string& item) {
+  std::stringstream ss(commaList);
+  std::string part;
+  while (std::getline(ss, part, ',')) {
+    if (part == item) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+SshLogScope::SshLogScope(LibState* st) : prev_(tCurrent) {
+  tCurrent = st;
+  int level = st ? st->conf.getInt(Conf::SshLogLevel) : 0;
+  if (level > 0 && ssh_get_log_callback() != logToState) ssh_set_log_callback(logToState);
+  ssh_set_log_level(level < 0 ? 0 : level);
+}
+
+SshLogScope::~SshLogScope() {
+  tCurrent = prev_;
+}
+
+Connection::~Connection() {
+  release();
+}
+
+void Connection::release() {
+  sftp_.reset();
+  if (channel_) {
+    ssh_channel_free(channel_);
+    channel_ = nullptr;
+  }
+  if (session_) {
+    ssh_disconnect(session_);
+    ssh_free(session_);
+    session_ = nullptr;
+  }
+  // libssh leaves a socket it was given open unless the connection broke;
+  // close it if it is still the same socket.
+  struct stat sb {};
+  if (fd_ >= 0 && ::fstat(fd_, &sb) == 0 && sb.st_dev == fdDev_ && sb.st_ino == fdIno_)
+    ::close(fd_);
+  fd_ = -1;
+}
+
+bool Connection::applyOptions(const std::string& host, int port, const std::string& user,
+                              Deadline dl) {
+  const ConfigValues& c = st_.conf;
+  bool ok = true;
+  auto opt = [&](ssh_options_e o, const void* v, const char* name) {
+    if (ok && ssh_options_set(session_, o, v) < 0) {
+      st_.fail(std::string("Invalid setting ") + name + ": " + lastError(session_));
+      ok = false;
+    }
+  };
+  auto optStr = [&](ssh_options_e o, Conf key, const char* name) {
+    const std::string& v = c.getStr(key);
+    if (!v.empty()) opt(o, v.c_str(), name);
+  };
+  int off = 0;
+  opt(SSH_OPTIONS_PROCESS_CONFIG, &off, "process_config");
+  const std::string& alias = c.getStr(Conf::HostKeyAlias);
+  opt(SSH_OPTIONS_HOST, (alias.empty() ? host : alias).c_str(), "host");
+  unsigned int uport = static_cast<unsigned int>(port);
+  opt(SSH_OPTIONS_PORT, &uport, "port");
+  opt(SSH_OPTIONS_USER, user.c_str(), "username");
+  // Never the user's own files: an empty store is /dev/null.
+  const std::string& known = c.getStr(Conf::KnownHostsFile);
+  const std::string& global = c.getStr(Conf::GlobalKnownHostsFile);
+  opt(SSH_OPTIONS_KNOWNHOSTS, known.empty() ? "/dev/null" : known.c_str(), "known_hosts_file");
+  opt(SSH_OPTIONS_GLOBAL_KNOWNHOSTS, global.empty() ? "/dev/null" : global.c_str(),
+      "global_known_hosts_file");
+  long ms = dl.remainingMs();
+  long sec = ms / 1000, usec = (ms % 1000) * 1000;
+  opt(SSH_OPTIONS_TIMEOUT, &sec, "timeout");
+  opt(SSH_OPTIONS_TIMEOUT_USEC, &usec, "timeout");
+
+  for (auto [key, which] :
+       {std::pair{Conf::Ciphers, 0}, {Conf::CiphersC2s, 1}, {Conf::CiphersS2c, 2}}) {
+    const std::string& v = c.getStr(key);
+    if (v.empty()) continue;
+    if (which != 2) opt(SSH_OPTIONS_CIPHERS_C_S, v.c_str(), "ciphers");
+    if (which != 1) opt(SSH_OPTIONS_CIPHERS_S_C, v.c_str(), "ciphers");
+  }
+  for (auto [key, which] : {std::pair{Conf::Macs, 0}, {Conf::MacsC2s, 1}, {Conf::MacsS2c, 2}}) {
+    const std::string& v = c.getStr(key);
+    if (v.empty()) continue;
+    if (which != 2) opt(SSH_OPTIONS_HMAC_C_S, v.c_str(), "macs");
+    if (which != 1) opt(SSH_OPTIONS_HMAC_S_C, v.c_str(), "macs");
+  }
+  optStr(SSH_OPTIONS_KEY_EXCHANGE, Conf::Kex, "kex");
+  optStr(SSH_OPTIONS_HOSTKEYS, Conf::HostkeyAlgorithms, "hostkey_algorithms");
+  optStr(SSH_OPTIONS_PUBLICKEY_ACCEPTED_TYPES, Conf::PubkeyAlgorithms, "pubkey_algorithms");
+  opt(SSH_OPTIONS_COMPRESSION, c.getBool(Conf::Compression) ? "yes" : "no", "compression");
+  int level = c.getInt(Conf::CompressionLevel);
+  if (level > 0) opt(SSH_OPTIONS_COMPRESSION_LEVEL, &level, "compression_level");
+  if (c.getInt(Conf::RekeyData) > 0) {
+    uint64_t bytes = static_cast<uint64_t>(c.getInt(Conf::RekeyData));
+    opt(SSH_OPTIONS_REKEY_DATA, &bytes, "rekey_data");
+  }
+  if (c.getInt(Conf::RekeyTime) > 0) {
+    uint32_t secs = static_cast<uint32_t>(c.getInt(Conf::RekeyTime));
+    opt(SSH_OPTIONS_REKEY_TIME, &secs, "rekey_time");
+  }
+  if (c.getInt(Conf::RsaMinSize) > 0) {
+    int bits = c.getInt(Conf::RsaMinSize);
+    opt(SSH_OPTIONS_RSA_MIN_SIZE, &bits, "rsa_min_size");
+  }
+  int logLevel = c.getInt(Conf::SshLogLevel);
+  opt(SSH_OPTIONS_LOG_VERBOSITY, &logLevel, "ssh_log_level");
+  optStr(SSH_OPTIONS_IDENTITY_AGENT, Conf::AgentSocket, "agent_socket");
+  optStr(SSH_OPTIONS_GSSAPI_SERVER_IDENTITY, Conf::GssapiServerIdentity, "gssapi_server_identity");
+  optStr(SSH_OPTIONS_GSSAPI_CLIENT_IDENTITY, Conf::GssapiClientIdentity, "gssapi_client_identity");
+  int delegate = c.getBool(Conf::GssapiDelegateCredentials) ? 1 : 0;
+  opt(SSH_OPTIONS_GSSAPI_DELEGATE_CREDENTIALS, &delegate, "gssapi_delegate_credentials");
+  return ok;
+}
+
+bool Connection::open(const std::string& hostText, const std::string& userArg, int32_t portArg,
+                      const char* password) {
+  st_.checkpoint("tgsftp_connect");
+  Target t = parseTarget(hostText, st_.conf.getBool(Conf::HostMayContainUser));
+  if (t.host.empty()) {
+    st_.fail("No host name given");
+    return false;
+  }
+  int port = t.port > 0 ? t.port : portArg > 0 ? portArg : st_.conf.getInt(Conf::Port);
+  if (port <= 0 || port > 65535) port = 22;
+  std::string user = !userArg.empty()  ? userArg
+                     : !t.user.empty() ? t.user
+                                       : st_.conf.getStr(Conf::Username);
+  if (user.empty()) {
+    st_.fail("No user name given");
+    return false;
+  }
+
+  Deadline dl = Deadline::after(st_.connectTimeoutMs());
+  std::string error;
+  int fd = openTransport(st_, t.host, port, dl, error);
+  if (fd < 0) {
+    st_.fail(error);
+    return false;
+  }
+  session_ = ssh_new();
+  if (!session_) {
+    ::close(fd);
+    st_.fail("Cannot create an SSH session");
+    return false;
+  }
+  struct stat sb {};
+  ::fstat(fd, &sb);
+  fd_ = fd;
+  fdDev_ = sb.st_dev;
+  fdIno_ = sb.st_ino;
+  socket_t sock = fd;
+  ssh_options_set(session_, SSH_OPTIONS_FD, &sock);
+  bool ok = applyOptions(t.host, port, user, dl);
+  st_.flushSshLog();
+  if (!ok) {
+    release();
+    return false;
+  }
+  st_.checkpoint("ssh_connect");
+  int rc = ssh_connect(session_);
+  st_.flushSshLog();
+  if (rc != SSH_OK) {
+    std::string why = lastError(session_);
+    if (dl.passed()) why += " (connection time-out)";
+    st_.fail("SSH connection to " + t.host + " port " + std::to_string(port) + " failed: " + why);
+    release();
+    return false;
+  }
+  const char* banner = ssh_get_serverbanner(session_);
+  st_.verbose(std::string("Server version: ") + (banner ? banner : "?"));
+  st_.verbose(std::string("Key exchange ") + ssh_get_kex_algo(session_) + ", cipher " +
+              ssh_get_cipher_in(session_) + ", MAC " + ssh_get_hmac_in(session_));
+
+  long ms = st_.timeoutMs();
+  long sec = ms / 1000, usec = (ms % 1000) * 1000;
+  ssh_options_set(session_, SSH_OPTIONS_TIMEOUT, &sec);
+  ssh_options_set(session_, SSH_OPTIONS_TIMEOUT_USEC, &usec);
+
+  if (!verifyHostKey(t.host, port) || !authenticate(user, t.host, password) || !startSftp()) {
+    release();
+    return false;
+  }
+  return true;
+}
+
+bool Connection::verifyHostKey(const std::string& host, int port) {
+  st_.checkpoint("verify_host_key");
+  ssh_key raw = nullptr;
+  if (ssh_get_server_publickey(session_, &raw) != SSH_OK) {
+    st_.fail("Cannot read the server's host key: " + lastError(session_));
+    return false;
+  }
+  Key key(raw);
+  unsigned char* hash = nullptr;
+  size_t hlen = 0;
+  if (ssh_get_publickey_hash(key.get(), SSH_PUBLICKEY_HASH_SHA256, &hash, &hlen) != 0) {
+    st_.fail("Cannot hash the server's host key");
+    return false;
+  }
+  SshText fp(ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, hlen));
+  ssh_clean_pubkey_hash(&hash);
+  char* b64raw = nullptr;
+  ssh_pki_export_pubkey_base64(key.get(), &b64raw);
+  SshText b64(b64raw);
+  const char* type = ssh_key_type_to_char(ssh_key_type(key.get()));
+  std::string fingerprint = fp ? fp.get() : "";
+  std::string keystr = b64 ? b64.get() : "";
+  std::string keytype = type ? type : "unknown";
+
+  int32_t status = TG_HOSTKEY_UNKNOWN;
+  if (!st_.conf.getStr(Conf::KnownHostsFile).empty() ||
+      !st_.conf.getStr(Conf::GlobalKnownHostsFile).empty()) {
+    enum ssh_known_hosts_e k;
+    {
+      CriticalSection lock(st_);
+      k = ssh_session_is_known_server(session_);
+    }
+    if (k == SSH_KNOWN_HOSTS_OK) status = TG_HOSTKEY_KNOWN;
+    if (k == SSH_KNOWN_HOSTS_CHANGED || k == SSH_KNOWN_HOSTS_OTHER) status = TG_HOSTKEY_CHANGED;
+    if (k == SSH_KNOWN_HOSTS_ERROR)
+      st_.message(TG_MSG_ERR, "Cannot read the known-hosts file: " + lastError(session_));
+  }
+  st_.verbose("Host key " + keytype + " " + fingerprint);
+  if (status == TG_HOSTKEY_CHANGED) {
+    st_.message(TG_MSG_ERR, "WARNING: the host key of " + host +
+                                " differs from the stored one; this may be an attack.");
+  }
+
+  bool accept = false, store = false;
+  TTGLibraryContext* ctx = st_.ctx;
+  if (status == TG_HOSTKEY_KNOWN && !st_.conf.getBool(Conf::HostkeyAskKnown)) {
+    accept = true;
+  } else if (ctx->verify_host_key_callback) {
+    accept = ctx->verify_host_key_callback(host.c_str(), port, keytype.c_str(), keystr.c_str(),
+                                           fingerprint.c_str(), status, &store, ctx);
+  } else if (ctx->get_input_callback) {
+    st_.info("Host key of " + host + ": " + keytype + " " + fingerprint +
+             (status == TG_HOSTKEY_UNKNOWN   ? " (not stored yet)"
+              : status == TG_HOSTKEY_CHANGED ? " (CHANGED)"
+                                             : ""));
+    st_.info("Store key in cache? (y/n, Return cancels connection)");
+    char line[64] = {0};
+    if (ctx->get_input_callback(line, sizeof line, ctx)) {
+      accept = line[0] == 'y' || line[0] == 'Y' || line[0] == 'n' || line[0] == 'N';
+      store = line[0] == 'y' || line[0] == 'Y';
+    }
+  } else {
+    accept = status == TG_HOSTKEY_KNOWN;
+  }
+  if (!accept) {
+    st_.fail("Host key of " + host + " (" + fingerprint + ") not accepted");
+    return false;
+  }
+  if (store) storeHostKey();
+  return true;
+}
+
+// Replaces this host's lines in the store with the current key, atomically.
+void Connection::storeHostKey() {
+  const std::string path = st_.conf.getStr(Conf::KnownHostsFile);
+  if (path.empty()) {
+    st_.verbose("No known-hosts file set: host key not stored");
+    return;
+  }
+  char* raw = nullptr;
+  if (ssh_session_export_known_hosts_entry(session_, &raw) != SSH_OK || !raw) {
+    st_.message(TG_MSG_ERR, "Cannot format the host key entry: " + lastError(session_));
+    return;
+  }
+  SshText entryText(raw);
+  std::string entry = entryText.get();
+  while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.pop_back();
+  std::string hostField = firstField(entry);
+
+  bool ok = false;
+  {
+    CriticalSection lock(st_);
+    std::string kept;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line[0] != '#' && listHas(firstField(line), hostField)) continue;
+      kept += line + "\n";
+    }
+    kept += entry + "\n";
+    std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+    if (FILE* f = std::fopen(tmp.c_str(), "we")) {
+      ok = std::fwrite(kept.data(), 1, kept.size(), f) == kept.size();
+      ok = std::fflush(f) == 0 && ok;
+      ok = ::fsync(fileno(f)) == 0 && ok;
+      ok = std::fclose(f) == 0 && ok;
+      ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
+      if (!ok) std::remove(tmp.c_str());
+    }
+  }
+  if (ok)
+    st_.verbose("Host key stored in " + path);
+  else
+    st_.message(TG_MSG_ERR,
+                "Cannot write the known-hosts file " + path + ": " + std::strerror(errno));
+}
+
+namespace {
+
+// Public key login with the key file, asking for its passphrase if needed.
+Auth keyLogin(LibState& st, ssh_session session, Prompter& prompter) {
+  const std::string& file = st.conf.getStr(Conf::Keyfile);
+  ssh_key raw = nullptr;
+  int r = ssh_pki_import_privkey_file(file.c_str(), nullptr, noPassphrase, nullptr, &raw);
+  if (r == SSH_EOF) {
+    st.message(TG_MSG_ERR, "Cannot read key file " + file);
+    return Auth::Denied;
+  }
+  std::string pass = st.conf.getStr(Conf::KeyPassphrase);
+  bool fromConf = !pass.empty();
+  while (r != SSH_OK) {
+    if (!fromConf && !prompter.ask("Passphrase for key \"" + file + "\": ", false, pass))
+      return Auth::Cancelled;
+    fromConf = false;
+    r = ssh_pki_import_privkey_file(file.c_str(), pass.c_str(), noPassphrase, nullptr, &raw);
+    wipe(pass);
+    if (r != SSH_OK) st.message(TG_MSG_ERR, "Wrong passphrase for key " + file);
+  }
+  Key key(raw);
+  st.verbose("Trying public key authentication with " + file);
+  return mapAuth(ssh_userauth_publickey(session, nullptr, key.get()));
+}
+
+// Keyboard-interactive login: every prompt goes to the caller; a refused round
+// is tried again until the caller cancels.
+Auth kbdintLogin(LibState& st, ssh_session session, Prompter& prompter) {
+  for (int round = 0; round < 50; ++round) {
+    int r = ssh_userauth_kbdint(session, nullptr, nullptr);
+    bool asked = false;
+    for (int infos = 0; r == SSH_AUTH_INFO && infos < 50; ++infos) {
+      const char* name = ssh_userauth_kbdint_getname(session);
+      const char* instruction = ssh_userauth_kbdint_getinstruction(session);
+      if (name && *name) st.info(name);
+      if (instruction && *instruction) st.info(instruction);
+      int n = ssh_userauth_kbdint_getnprompts(session);
+      for (int i = 0; i < n; ++i) {
+        char echo = 0;
+        const char* prompt = ssh_userauth_kbdint_getprompt(session, i, &echo);
+        std::string answer;
+        if (!prompter.ask(prompt ? prompt : "Password: ", echo != 0, answer))
+          return Auth::Cancelled;
+        asked = true;
+        ssh_userauth_kbdint_setanswer(session, i, answer.c_str());
+        wipe(answer);
+      }
+      r = ssh_userauth_kbdint(session, nullptr, nullptr);
+    }
+    Auth a = mapAuth(r);
+    if (a != Auth::Denied || !asked) return a;
+    st.message(TG_MSG_ERR, "Access denied");
+  }
+  return Auth::Denied;
+}
+
+// Password login, asked for again after each refusal until the caller cancels.
+Auth passwordLogin(LibState& st, ssh_session session, Prompter& prompter,
+                   const std::string& prompt) {
+  for (;;) {
+    std::string pw;
+    if (!prompter.ask(prompt, false, pw)) return Auth::Cancelled;
+    int r = ssh_userauth_password(session, nullptr, pw.c_str());
+    wipe(pw);
+    Auth a = mapAuth(r);
+    if (a != Auth::Denied) return a;
+    st.message(TG_MSG_ERR, "Access denied");
+  }
+}
+
+}  // namespace
+
+bool Connection::authenticate(const std::string& user, const std::string& host,
+                              const char* password) {
+  st_.checkpoint("authenticate");
+  const ConfigValues& c = st_.conf;
+  int rc = ssh_userauth_none(session_, nullptr);
+  st_.flushSshLog();
+  if (c.getBool(Conf::ShowBanner)) {
+    SshText banner(ssh_get_issue_banner(session_));
+    if (banner && *banner) st_.info(banner.get());
+  }
+  if (rc == SSH_AUTH_SUCCESS) return true;
+  if (rc == SSH_AUTH_ERROR || rc == SSH_AUTH_AGAIN) {
+    st_.fail("Authentication failed: " + lastError(session_));
+    return false;
+  }
+  // Methods in OpenSSH's order; each refused one is not offered again.
+  Prompter prompter(st_, password);
+  bool triedKey = false, triedAgent = false, triedGssapi = false;
+  bool kbdintDenied = false, passwordDenied = false;
+  for (;;) {
+    int methods = ssh_userauth_list(session_, nullptr);
+    bool pubkey = methods & SSH_AUTH_METHOD_PUBLICKEY;
+    Auth result;
+    if (c.getBool(Conf::AuthPublickey) && !c.getStr(Conf::Keyfile).empty() && pubkey && !triedKey) {
+      triedKey = true;
+      result = keyLogin(st_, session_, prompter);
+    } else if (c.getBool(Conf::AuthAgent) && pubkey && !triedAgent) {
+      triedAgent = true;
+      result = mapAuth(ssh_userauth_agent(session_, nullptr));
+    } else if (c.getBool(Conf::AuthGssapi) && (methods & SSH_AUTH_METHOD_GSSAPI_MIC) &&
+               !triedGssapi) {
+      triedGssapi = true;
+      result = mapAuth(ssh_userauth_gssapi(session_));
+    } else if (c.getBool(Conf::AuthKbdint) && (methods & SSH_AUTH_METHOD_INTERACTIVE) &&
+               !kbdintDenied) {
+      result = kbdintLogin(st_, session_, prompter);
+      kbdintDenied = result == Auth::Denied;
+    } else if (c.getBool(Conf::AuthPassword) && (methods & SSH_AUTH_METHOD_PASSWORD) &&
+               !passwordDenied) {
+      result = passwordLogin(st_, session_, prompter, user + "@" + host + "'s password: ");
+      passwordDenied = result == Auth::Denied;
+    } else {
+      st_.fail("Authentication failed: no more authentication methods to try for " + user);
+      return false;
+    }
+    st_.flushSshLog();
+    switch (result) {
+      case Auth::Success:
+        st_.verbose("Access granted");
+        return true;
+      case Auth::Partial:
+        st_.verbose("Further authentication required");
+        break;
+      case Auth::Denied:
+        break;
+      case Auth::Cancelled:
+        st_.fail("Authentication cancelled: password or passphrase refused or not given for " +
+                 user + "@" + host);
+        return false;
+      case Auth::Error:
+        st_.fail("Authentication failed: " + lastError(session_));
+        return false;
+    }
+  }
+}
+
+bool Connection::startSftp() {
+  st_.checkpoint("start_sftp");
+  channel_ = ssh_channel_new(session_);
+  if (!channel_ || ssh_channel_open_session(channel_) != SSH_OK) {
+    st_.fail("Cannot open an SSH channel: " + lastError(session_));
+    return false;
+  }
+  const std::string& cmd = st_.conf.getStr(Conf::SftpServerCommand);
+  const std::string& sub = st_.conf.getStr(Conf::SftpSubsystem);
+  int rc = cmd.empty() ? ssh_channel_request_subsystem(channel_, sub.empty() ? "sftp" : sub.c_str())
+                       : ssh_channel_request_exec(channel_, cmd.c_str());
+  if (rc != SSH_OK) {
+    st_.fail(cmd.empty() ? "The server refused the SFTP subsystem: " + lastError(session_)
+                         : "The server refused to run " + cmd + ": " + lastError(session_));
+    return false;
+  }
+  sftp_ = std::make_unique<SftpChannel>(st_, session_, channel_);
+  if (!sftp_->init(Deadline::after(st_.timeoutMs()))) return false;
+
+  // Home folder and the server's limits in one round trip.
+  SftpChannel& s = *sftp_;
+  s.start(fxp::Realpath).str(".");
+  uint32_t homeId = s.finish();
+  uint32_t limitsId = 0;
+  if (st_.conf.getBool(Conf::SftpUseLimits) && s.hasExtension("limits@openssh.com")) {
+    s.start(fxp::Extended).str("limits@openssh.com");
+    limitsId = s.finish();
+  }
+  Reply home, limits;
+  if (!s.wait(homeId, home) || (limitsId && !s.wait(limitsId, limits))) return false;
+  Reader r = home.reader();
+  if (home.type != fxp::Name || r.u32() < 1) {
+    st_.fail("The server did not tell the home folder");
+    return false;
+  }
+  std::string dir(r.str());
+  st_.setHomedir(dir);
+  st_.setPwd(dir);
+
+  uint64_t maxRead = 0, maxWrite = 0;
+  if (limitsId && limits.type == fxp::ExtendedReply) {
+    Reader l = limits.reader();
+    l.u64();
+    maxRead = l.u64();
+    maxWrite = l.u64();
+    if (!l.ok()) maxRead = maxWrite = 0;
+  }
+  // A block must fit the largest packet we accept, with room for the header.
+  int32_t most = std::max(1024, std::min(255 * 1024, st_.conf.getInt(Conf::SftpMaxPacket) - 1024));
+  auto fit = [most](int32_t wanted, uint64_t limit) {
+    uint64_t v = static_cast<uint64_t>(std::clamp(wanted, 1024, most));
+    if (limit > 0 && limit < v) v = limit;
+    return static_cast<uint32_t>(v);
+  };
+  readBlock_ = fit(st_.conf.getInt(Conf::SftpReadBlock), maxRead);
+  writeBlock_ = fit(st_.conf.getInt(Conf::SftpWriteBlock), maxWrite);
+  st_.verbose("Remote working directory is " + dir);
+
+  const std::string& initial = st_.conf.getStr(Conf::InitialDir);
+  if (!initial.empty() && !changeDir(st_, *this, resolvePath(st_, initial.c_str()))) return false;
+  return true;
+}
+
+}  // namespace belvanto::tglib

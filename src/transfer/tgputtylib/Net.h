@@ -1,0 +1,26 @@
+// The TCP connection under the SSH session: direct, or through a SOCKS 5 or
+// HTTP CONNECT proxy, with the socket settings of the configuration.
+#pragma once
+
+#include <string>
+
+#include "State.h"
+
+namespace belvanto::tglib {
+
+// Where to connect, parsed from the host text of tgsftp_connect.
+struct Target {
+  std::string user;  // from "user@host", when allowed and given
+  std::string host;  // without brackets and port
+  int port = 0;      // 0 when the text gave none
+};
+
+// Splits "user@name:port", "[v6]:port", "v6" (more than one colon) and "name".
+Target parseTarget(const std::string& text, bool allowUser);
+
+// Connects to host:port (directly or through the configured proxy) before the
+// deadline. Returns the connected socket, or -1 with `error` set.
+int openTransport(LibState& st, const std::string& host, int port, Deadline deadline,
+                  std::string& error);
+
+}  // namespace belvanto::tglib

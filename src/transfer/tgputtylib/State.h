@@ -1,0 +1,110 @@
+// One library context's own state (kept behind the context's reserved bytes):
+// settings, current and home folder, the last error, the connection, and the
+// way messages reach the caller.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Config.h"
+#include "tgputtylib.h"
+
+namespace belvanto::tglib {
+
+using Clock = std::chrono::steady_clock;
+
+// A point in time after which waiting stops; "never" when made from ms <= 0.
+class Deadline {
+ public:
+  static Deadline after(int32_t ms);
+  static Deadline never() { return Deadline(); }
+  bool passed() const { return !infinite_ && Clock::now() >= at_; }
+  // Milliseconds left (0 when passed), -1 for "never".
+  int remainingMs() const;
+
+ private:
+  Clock::time_point at_{};
+  bool infinite_ = true;
+};
+
+class Connection;
+
+// Ends every message, as the caller collects them into one text.
+inline constexpr const char* kEol = "\r\n";
+
+// Process-wide verbosity: bit 0 verbose messages, bit 1 checkpoints.
+uint8_t verbosity();
+void setVerbosity(uint8_t flags);
+
+class LibState {
+ public:
+  explicit LibState(TTGLibraryContext* ctx);
+  ~LibState();
+  LibState(const LibState&) = delete;
+  LibState& operator=(const LibState&) = delete;
+
+  TTGLibraryContext* ctx;
+  ConfigValues conf;
+  std::unique_ptr<Connection> conn;
+  // Counts connections, so that handles of an earlier one are recognised.
+  uint64_t connGen = 0;
+  // libssh's log lines of the running call, handed on once libssh has returned.
+  std::vector<std::string> sshLog;
+
+  // Messages. Every text ends with kEol when it reaches the caller.
+  void message(uint8_t kind, const std::string& text);
+  void info(const std::string& text) { message(TG_MSG_OUT, text); }
+  void verbose(const std::string& text);
+  void checkpoint(const char* name);
+  void flushSshLog();
+
+  // Errors: failStatus for an SFTP status from the server, fail for anything
+  // else (fxp_errtype then keeps what the caller set, normally negative).
+  void failStatus(uint32_t status, const std::string& serverText, const std::string& what);
+  void fail(const std::string& text);
+  bool hasStatus() const { return ctx->fxp_errtype >= 0; }
+
+  void setPwd(std::string dir);
+  void setHomedir(std::string dir);
+  const std::string& pwd() const { return pwd_; }
+
+  int32_t timeoutMs() const;
+  int32_t connectTimeoutMs() const;
+
+ private:
+  void writeLog(const std::string& text);
+
+  std::string pwd_;
+  std::string homedir_;
+  std::string errorMessage_;
+  std::string logPath_;
+  FILE* log_ = nullptr;
+};
+
+// Brackets an access to the known-hosts file, which several contexts may share,
+// with the caller's critical-section callbacks.
+class CriticalSection {
+ public:
+  explicit CriticalSection(const LibState& st);
+  ~CriticalSection();
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+ private:
+  TTGLibraryContext* ctx_;
+};
+
+// The state of an initialised context, or null.
+LibState* stateOf(TTGLibraryContext* ctx);
+// Creates the state of a context (freeing one left from an earlier start).
+LibState* attachState(TTGLibraryContext* ctx);
+void detachState(TTGLibraryContext* ctx);
+
+// Text of an SFTP status code, for servers that send none.
+const char* statusText(uint32_t status);
+
+}  // namespace belvanto::tglib

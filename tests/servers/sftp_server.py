@@ -1,0 +1,128 @@
+"""Loopback SFTP server for the tests.
+
+One user, password and/or keyboard-interactive login, a root folder that the
+client cannot leave: the session starts in the login folder below the root, so
+"../ZRBELEG" reaches a sibling data folder. Fault switches make reads stall,
+come back short or end the process in the middle of a transfer.
+
+Prints the port it listens on as its first line, then one line per event
+(host key fingerprint, login attempts, subsystem requests).
+"""
+
+import argparse
+import asyncio
+import os
+import posixpath
+import warnings
+
+warnings.filterwarnings("ignore")  # the cryptography module's deprecation noise
+import asyncssh  # noqa: E402
+
+
+def parse_args():
+    p = argparse.ArgumentParser()
+    p.add_argument("--root", required=True, help="folder that is / for the client")
+    p.add_argument("--home", default="home", help="login folder below the root")
+    p.add_argument("--user", required=True)
+    p.add_argument("--password", required=True)
+    p.add_argument("--auth", choices=["password", "keyboard-interactive", "both"], default="both")
+    p.add_argument("--host-key", help="private host key file; a new Ed25519 key if not given")
+    p.add_argument("--stall-after", type=int, help="stop answering reads after this many bytes")
+    p.add_argument("--short-reads", type=int, help="answer every read with at most this many bytes")
+    p.add_argument("--kill-after", type=int, help="exit at once on a read after this many bytes")
+    p.add_argument("--refuse-sftp", action="store_true", help="refuse the sftp subsystem")
+    p.add_argument("--fake-name", action="append", default=[],
+                   help="list NAME in every folder as a 5-byte file that exists nowhere")
+    return p.parse_args()
+
+
+ARGS = parse_args()
+bytes_sent = 0
+
+
+def log(*words):
+    print(*words, flush=True)
+
+
+class Server(asyncssh.SSHServer):
+    def begin_auth(self, username):
+        return True
+
+    def password_auth_supported(self):
+        return ARGS.auth in ("password", "both")
+
+    def validate_password(self, username, password):
+        return self._check("password", username, password)
+
+    def kbdint_auth_supported(self):
+        return ARGS.auth in ("keyboard-interactive", "both")
+
+    def get_kbdint_challenge(self, username, lang, submethods):
+        return "", "", "", [("Password: ", False)]
+
+    def validate_kbdint_response(self, username, responses):
+        return self._check("keyboard-interactive", username, responses[0] if responses else "")
+
+    def _check(self, method, username, password):
+        ok = username == ARGS.user and password == ARGS.password
+        log("auth", method, "ok" if ok else "failed")
+        return ok
+
+    def session_requested(self):
+        # Asked only when no SFTP factory is installed, that is with --refuse-sftp.
+        return RefusingSession()
+
+
+class RefusingSession(asyncssh.SSHServerSession):
+    """Accepts the session channel but no subsystem, like a server without SFTP."""
+
+    def subsystem_requested(self, subsystem):
+        log("subsystem refused", subsystem)
+        return False
+
+
+class Files(asyncssh.SFTPServer):
+    def __init__(self, chan):
+        super().__init__(chan, chroot=ARGS.root.encode())
+
+    def map_path(self, path):
+        # Relative paths start in the login folder; the base class keeps ".." inside the root.
+        return super().map_path(posixpath.join(b"/" + ARGS.home.encode(), path))
+
+    def listdir(self, path):
+        # Names no file system can hold ("../x") reach the client only this way.
+        fake = [asyncssh.SFTPName(name.encode(), attrs=asyncssh.SFTPAttrs(
+            size=5, permissions=0o100644, uid=0, gid=0, atime=0, mtime=0))
+            for name in ARGS.fake_name]
+        return list(super().listdir(path)) + fake
+
+    async def read(self, file_obj, offset, size):
+        global bytes_sent
+        if ARGS.stall_after is not None and bytes_sent >= ARGS.stall_after:
+            log("stalled at", bytes_sent)
+            await asyncio.Event().wait()  # never answers, the connection stays open
+        if ARGS.kill_after is not None and bytes_sent >= ARGS.kill_after:
+            log("killed at", bytes_sent)
+            os._exit(3)
+        if ARGS.short_reads:
+            size = min(size, ARGS.short_reads)
+        data = super().read(file_obj, offset, size)
+        bytes_sent += len(data)
+        return data
+
+
+async def main():
+    if ARGS.host_key:
+        key = asyncssh.read_private_key(ARGS.host_key)
+    else:
+        key = asyncssh.generate_private_key("ssh-ed25519")
+    server = await asyncssh.listen(
+        "127.0.0.1", 0, server_factory=Server, server_host_keys=[key],
+        sftp_factory=None if ARGS.refuse_sftp else Files, allow_scp=False)
+    log(server.sockets[0].getsockname()[1])
+    log("hostkey", key.get_fingerprint("sha256"))
+    await asyncio.Event().wait()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())
