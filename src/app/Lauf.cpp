@@ -2,11 +2,12 @@
 
 #include <filesystem>
 
+#include "basis/Bediener.h"
 #include "export/BuchungenUmsetzen.h"
 #include "export/DatevExport.h"
 #include "export/MaxBetrag.h"
 #include "files/Arbeitsordner.h"
-#include "basis/Bediener.h"
+#include "mail/UMailJobs.h"
 #include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"
@@ -35,26 +36,62 @@ Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken)
       bediener_(bediener),
       haken_(std::move(haken)),
       lieferanten_(bediener, konfiguration.programmOrdner),
-      AusgabeGrid(kAusgabeSpalten, 1) {}
+      mail_(bediener, konfiguration.programmOrdner),
+      remadv_(konfiguration, lieferanten_, bediener),
+      AusgabeGrid(kAusgabeSpalten, 1),
+      datenTest_(bediener, konfiguration.programmOrdner / kHostKeyName),
+      download_(konfiguration, bediener, protokoll_) {}
 
 void Lauf::ausfuehren() {
   AlteVerzeichnisseLoeschen(k_, haken_(Haken::mitDownload), bediener_);
+  mail_.Connect(k_.MailAbsender, k_.MailPasswort, k_.MailServer, k_.MailPort);
 
   erfolgreich_ = haken_(Haken::mitDownload) ? datenHolen() : true;
   if (!erfolgreich_) {
     bediener_.meldung("SCH ... keine Buchungen !");
   } else {
     BackupErstellen(k_, bediener_, heute());
-    lieferanten_.DateiEinlesen();
+    // Only now that the backup holds them may fetched files leave the server.
+    download_.GeholteLoeschen();
+    lieferantenLesen();
     buchungsdateienVerarbeiten();
   }
+  if (haken_(Haken::mitRemADV)) {
+    // After a failed data check the mapping has not been read; without it every
+    // supplier of the remittance advice would be asked for again.
+    lieferantenLesen();
+    remadv_.Verarbeiten(mail_, haken_(Haken::remAdvMailen));
+  }
+  mail_.DisConnect();
   if (erfolgreich_) abschliessen();
 }
 
-bool Lauf::datenHolen() {
-  // No server transfer is built into this version yet: nothing can be fetched,
-  // which is what a failed data check reports.
+void Lauf::lieferantenLesen() {
+  if (lieferantenGelesen_) return;
+  lieferanten_.DateiEinlesen();
+  lieferantenGelesen_ = true;
+}
+
+bool Lauf::TestDaten(bool FensterZeigen) {
+  return datenTest_.TestDaten(k_.FtpUser, k_.FtpPasswort, k_.FtpZugang, haken_(Haken::mitRemADV),
+                              FensterZeigen);
+}
+
+// The backup folder is never created; without it the backup would fail after
+// the files were fetched, so nothing is fetched at all.
+bool Lauf::backupOrdnerVorhanden() {
+  std::error_code ec;
+  if (fs::is_directory(fs::path(k_.BackupVerzeichnis), ec)) return true;
+  bediener_.meldung("Das Backup-Verzeichnis \"" + k_.BackupVerzeichnis +
+                    "\" existiert nicht. Es werden keine Daten vom Server geholt.");
   return false;
+}
+
+bool Lauf::datenHolen() {
+  if (!backupOrdnerVorhanden() || !TestDaten(false)) return false;
+  download_.ZRDatenHolen();
+  if (haken_(Haken::mitRemADV)) download_.RemADVHolen();
+  return true;
 }
 
 void Lauf::buchungsdateienVerarbeiten() {
@@ -87,6 +124,7 @@ void Lauf::buchungsdateienVerarbeiten() {
       buchungsdateiUmsetzen(datei->filename().string());
     else
       bediener_.meldung("Mitgliedsnummer und Daten passen nicht zusammen !!");
+    if (haken_(Haken::belegeMailen)) LadenMailSenden(k_, mail_, bediener_);
 
     const fs::path belege = resolveNoCase(arbeit, "Belege");
     VerzeichnisLoeschen(belege);
@@ -109,7 +147,9 @@ void Lauf::buchungsdateiUmsetzen(const std::string& buchungsDatei) {
 
 void Lauf::abschliessen() {
   bediener_.fortschritt("Ausdrucken");
-  abrechnungsBelege_ = 0;
+  abrechnungsBelege_ = AbrechnungsMailSenden(k_, mail_, bediener_);
+  // No connection stays open while the protocol window waits for the person.
+  mail_.DisConnect();
   lieferanten_.DateiSchreiben();
   konfigurationZurueckschreiben(k_);
   bediener_.fortschritt("Es wurden " + std::to_string(abrechnungsBelege_) + " Belege gedruckt " +

@@ -9,7 +9,11 @@
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
+#include "mail/UMailUnit.h"
+#include "mail/URemADV.h"
 #include "protocol/UProtokoll.h"
+#include "transfer/Download.h"
+#include "transfer/UTestDaten.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {
@@ -30,6 +34,10 @@ class Lauf {
   // errors leave as Fehler; what was written until then stays.
   void ausfuehren();
 
+  // The data check with the server of the INI and the "mit RemADV" box; with
+  // `FensterZeigen` its window stays open. True when everything is there.
+  bool TestDaten(bool FensterZeigen);
+
   bool erfolgreich() const { return erfolgreich_; }
   int verschobeneBelege() const { return verschobeneBelege_; }
   int abrechnungsBelege() const { return abrechnungsBelege_; }
@@ -38,8 +46,10 @@ class Lauf {
 
  private:
   bool datenHolen();
+  bool backupOrdnerVorhanden();
   void buchungsdateienVerarbeiten();
   void buchungsdateiUmsetzen(const std::string& buchungsDatei);
+  void lieferantenLesen();
   void abschliessen();
 
   Konfiguration& k_;
@@ -48,8 +58,13 @@ class Lauf {
   Buchungen buchungen_;
   RechnungsIndex index_;
   Lieferanten lieferanten_;
+  bool lieferantenGelesen_ = false;
+  MailVersand mail_;
+  RemADV remadv_;
   Protokoll protokoll_;
   TextGrid AusgabeGrid;
+  DatenTest datenTest_;
+  Download download_;
 
   bool erfolgreich_ = false;
   int verschobeneBelege_ = 0;

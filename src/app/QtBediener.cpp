@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "export/URechnungsNummer.h"
 #include "input/ULieferantenDialog.h"
 #include "protocol/TProtokollForm.h"
+#include "transfer/TTestForm.h"
 
 namespace belvanto {
 
@@ -14,12 +16,21 @@ QtBediener::QtBediener(TLieferanten& lieferanten, TRechnungsnummer& rechnungsnum
                        TProtokollForm& protokoll)
     : lieferanten_(lieferanten), rechnungsnummer_(rechnungsnummer), protokoll_(protokoll) {}
 
-void QtBediener::meldung(const std::string& text) {
-  // Message texts join their lines with a lone carriage return.
+namespace {
+
+// Message texts join their lines with a lone carriage return.
+QString anzeigeText(const std::string& text) {
   QString anzeige = QString::fromStdString(text);
   anzeige.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   anzeige.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Belvanto"), anzeige, QMessageBox::Ok);
+  return anzeige;
+}
+
+}  // namespace
+
+void QtBediener::meldung(const std::string& text, const std::string& titel) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(titel), anzeigeText(text),
+                  QMessageBox::Ok);
   box.setObjectName("Meldung");
   box.exec();
 }
@@ -71,6 +82,17 @@ void QtBediener::piep() {
   QApplication::beep();
 }
 
+bool QtBediener::frage(const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Belvanto"), anzeigeText(text));
+  box.setObjectName("Frage");
+  QPushButton* ja = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+  QPushButton* nein = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
+  box.setDefaultButton(nein);
+  box.setEscapeButton(nein);
+  box.exec();
+  return box.clickedButton() == ja;
+}
+
 LieferantEingabe QtBediener::lieferantErfragen(const std::string& morvenauNummer) {
   return lieferanten_.erfragen(morvenauNummer);
 }
@@ -82,6 +104,23 @@ std::string QtBediener::rechnungsNummerAendern(const std::string& rechnungsNumme
 
 void QtBediener::protokollZeigen(Protokoll& protokoll) {
   protokoll_.zeigen(protokoll);
+}
+
+// Without the window (some tests) the check runs unseen.
+void QtBediener::testFensterZeigen() {
+  if (testForm_) testForm_->zeigen();
+}
+
+void QtBediener::testFensterSchritt(const std::string& text) {
+  if (testForm_) testForm_->schritt(text);
+}
+
+void QtBediener::testFensterAnhaken(DatenKasten kasten) {
+  if (testForm_) testForm_->anhaken(kasten);
+}
+
+void QtBediener::testFensterSchliessen() {
+  if (testForm_) testForm_->close();
 }
 
 }  // namespace belvanto

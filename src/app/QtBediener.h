@@ -15,6 +15,7 @@ namespace belvanto {
 class TLieferanten;
 class TProtokollForm;
 class TRechnungsnummer;
+class TTestForm;
 
 class QtBediener : public Bediener {
  public:
@@ -22,21 +23,29 @@ class QtBediener : public Bediener {
              TProtokollForm& protokoll);
 
   void setFortschrittsfeld(QLineEdit* feld) { fortschrittsfeld_ = feld; }
+  void setTestForm(TTestForm* fenster) { testForm_ = fenster; }
 
-  void meldung(const std::string& text) override;
+  using Bediener::meldung;
+  void meldung(const std::string& text, const std::string& titel) override;
   void fortschritt(const std::string& text) override;
   void nachrichtenVerarbeiten() override;
   void piep() override;
+  bool frage(const std::string& text) override;
   LieferantEingabe lieferantErfragen(const std::string& morvenauNummer) override;
   std::string rechnungsNummerAendern(const std::string& rechnungsNummer,
                                      int anzahlStellen) override;
   void protokollZeigen(Protokoll& protokoll) override;
+  void testFensterZeigen() override;
+  void testFensterSchritt(const std::string& text) override;
+  void testFensterAnhaken(DatenKasten kasten) override;
+  void testFensterSchliessen() override;
 
  private:
   TLieferanten& lieferanten_;
   TRechnungsnummer& rechnungsnummer_;
   TProtokollForm& protokoll_;
   QLineEdit* fortschrittsfeld_ = nullptr;
+  TTestForm* testForm_ = nullptr;
   QElapsedTimer gemalt_;
   // Series of the last two texts, the latest first; none before the first.
   std::optional<std::string> reihen_[2];

@@ -11,8 +11,8 @@
 #include <algorithm>
 
 #include "app/THilfe.h"
-#include "protocol/Druckerwahl.h"
 #include "basis/Bediener.h"
+#include "protocol/Druckerwahl.h"
 
 namespace belvanto {
 
@@ -95,6 +95,7 @@ TForm1::TForm1(std::filesystem::path programmOrdner, Druckerwahl& druckerwahl, B
     setTabOrder(reihenfolge[i - 1], reihenfolge[i]);
 
   connect(BtnStart, &QPushButton::clicked, this, &TForm1::BtnStartClick);
+  connect(BtnTest, &QPushButton::clicked, this, &TForm1::BtnTestClick);
   connect(BtnHilfe, &QPushButton::clicked, this, &TForm1::BtnHilfeClick);
   connect(RemADVCB, &QCheckBox::clicked, this, &TForm1::RemADVCBClick);
 }
@@ -159,6 +160,16 @@ void TForm1::BtnStartClick() {
     QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromStdString(fehler.what()));
   }
   laufAktiv_ = false;
+}
+
+void TForm1::BtnTestClick() {
+  // During a run the check would cross the run's own connection to the server.
+  if (laufAktiv_ || !lauf_) return;
+  try {
+    lauf_->TestDaten(true);
+  } catch (const std::exception& fehler) {
+    QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromStdString(fehler.what()));
+  }
 }
 
 void TForm1::BtnHilfeClick() {

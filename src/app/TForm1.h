@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "basis/Konfiguration.h"
 #include "app/Lauf.h"
+#include "basis/Konfiguration.h"
 
 class QCheckBox;
 class QComboBox;
@@ -40,6 +40,7 @@ class TForm1 : public QWidget {
 
  public slots:
   void BtnStartClick();
+  void BtnTestClick();
   void BtnHilfeClick();
   void RemADVCBClick();
   void CBDruckerauswahlChange(int index);

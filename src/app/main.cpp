@@ -11,6 +11,7 @@
 #include "input/ULieferantenDialog.h"
 #include "protocol/Druckerwahl.h"
 #include "protocol/TProtokollForm.h"
+#include "transfer/TTestForm.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,11 +20,13 @@ int main(int argc, char** argv) {
   belvanto::Druckerwahl druckerwahl;
   belvanto::THilfe hilfe;
   belvanto::TLieferanten lieferanten;
+  belvanto::TTestForm testForm;
   belvanto::TProtokollForm protokoll(druckerwahl);
   belvanto::TRechnungsnummer rechnungsnummer;
   belvanto::QtBediener bediener(lieferanten, rechnungsnummer, protokoll);
   belvanto::TForm1 hauptfenster(programmOrdner, druckerwahl, bediener, hilfe);
   bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
+  bediener.setTestForm(&testForm);
 
   if (!hauptfenster.FormCreate()) return 0;
   hauptfenster.show();

@@ -17,18 +17,32 @@ struct LieferantEingabe {
   std::string maxBetrag;
 };
 
+// The check boxes of the data check window, one per kind of file it looks for.
+enum class DatenKasten {
+  ZRBelegPDF,
+  ZRBelegCSVIndex,
+  ZRBelegCSVBuchung,
+  ZRAbrechnungCSV,
+  ZRAbrechnungPDF,
+  RemADV
+};
+
 class Bediener {
  public:
   virtual ~Bediener() = default;
 
-  // Plain message box with an OK button; returns when the person closed it.
-  virtual void meldung(const std::string& text) = 0;
+  // Plain message box with an OK button and the given title; returns when the
+  // person closed it. Without a title it is the program's name.
+  virtual void meldung(const std::string& text, const std::string& titel) = 0;
+  void meldung(const std::string& text) { meldung(text, "Belvanto"); }
   // Writes the progress line (LbLFortschritt) and repaints it at once.
   virtual void fortschritt(const std::string& text) = 0;
   // Lets pending window messages through during long stages.
   virtual void nachrichtenVerarbeiten() = 0;
   // The system's default beep.
   virtual void piep() = 0;
+  // A question with the buttons "Ja" and "Nein", "Nein" the default; true for "Ja".
+  virtual bool frage(const std::string& text) = 0;
 
   // The modal supplier dialog for a cooperative supplier number the mapping
   // lacks. The dialog keeps the maximum amount typed last time.
@@ -38,6 +52,14 @@ class Bediener {
                                              int anzahlStellen) = 0;
   // Shows the run protocol modally; returns when it is closed.
   virtual void protokollZeigen(Protokoll& protokoll) = 0;
+
+  // The data check window, which lives as long as the program: shown without
+  // blocking, its step line (repainted at once), a tick that stays until the
+  // program ends, closed.
+  virtual void testFensterZeigen() = 0;
+  virtual void testFensterSchritt(const std::string& text) = 0;
+  virtual void testFensterAnhaken(DatenKasten kasten) = 0;
+  virtual void testFensterSchliessen() = 0;
 };
 
 }  // namespace belvanto

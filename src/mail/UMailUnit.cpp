@@ -246,8 +246,8 @@ bool MailVersand::SendeMail(const std::string& MailAbsender, const std::string& 
 void MailVersand::fehlschlagZeigen(const std::string& text, const std::string& art) {
   // Whatever state the session is in, the next mail starts a new one.
   DisConnect();
-  bediener_.meldung(std::string(kVersandFehlerTitel) + "\r" + text);
-  bediener_.meldung(std::string(kVersandFehlerTitel) + "\r" + art);
+  bediener_.meldung(text, kVersandFehlerTitel);
+  bediener_.meldung(art, kVersandFehlerTitel);
 }
 
 std::string MailVersand::serverName() const {

@@ -1,7 +1,7 @@
 // The settlement, information and invoice copies mails as they arrive.
 #include <gtest/gtest.h>
 
-#include "MailTestHilfe.h"
+#include "support/MailTestHilfe.h"
 #include "mail/UMailJobs.h"
 #include "support/SkriptBediener.h"
 

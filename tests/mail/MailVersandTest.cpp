@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "MailTestHilfe.h"
+#include "support/MailTestHilfe.h"
 #include "mail/UMailUnit.h"
 #include "support/SkriptBediener.h"
 

@@ -3,7 +3,7 @@
 // process twice.
 #include <gtest/gtest.h>
 
-#include "MailTestHilfe.h"
+#include "support/MailTestHilfe.h"
 #include "mail/URemADV.h"
 #include "support/OhneRoot.h"
 #include "support/SkriptBediener.h"

@@ -19,8 +19,9 @@ class StillerBediener : public Bediener {
   int fragen = 0;  // supplier dialogs asked for
   std::optional<LieferantEingabe> antwort;
 
-  void meldung(const std::string& text) override {
-    if (meldungen_) *meldungen_ << "Meldung: " << text << "\n";
+  using Bediener::meldung;
+  void meldung(const std::string& text, const std::string& titel) override {
+    if (meldungen_) *meldungen_ << titel << ": " << text << "\n";
   }
   void fortschritt(const std::string&) override {}
   void nachrichtenVerarbeiten() override {}
@@ -31,6 +32,12 @@ class StillerBediener : public Bediener {
   }
   std::string rechnungsNummerAendern(const std::string& nummer, int) override { return nummer; }
   void protokollZeigen(Protokoll&) override {}
+  // Nobody to confirm a changed host key: refused.
+  bool frage(const std::string&) override { return false; }
+  void testFensterZeigen() override {}
+  void testFensterSchritt(const std::string&) override {}
+  void testFensterAnhaken(DatenKasten) override {}
+  void testFensterSchliessen() override {}
 
  private:
   std::ostream* meldungen_;

@@ -72,4 +72,9 @@ void testIniSchreiben(const std::filesystem::path& programm, const std::filesyst
                  std::string(weiter));
 }
 
+std::vector<std::string> infoMailOhneServer() {
+  return {"Verbindungsfehler Versand !\rIn Belvanto.ini ist kein Mailserver (MailServer) eingetragen.",
+          "Verbindungsfehler Versand !\rEinstellungsfehler"};
+}
+
 }  // namespace belvanto::test

@@ -43,4 +43,8 @@ void cp1252Datei(const std::filesystem::path& datei, const std::vector<std::stri
 void testIniSchreiben(const std::filesystem::path& programm, const std::filesystem::path& basis,
                       std::string_view weiter);
 
+// The two boxes of the information mail, which every successful run sends,
+// as the scripted Bediener records them when the INI names no mail server.
+std::vector<std::string> infoMailOhneServer();
+
 }  // namespace belvanto::test

@@ -1,4 +1,4 @@
-#include "MailTestHilfe.h"
+#include "support/MailTestHilfe.h"
 
 #include <cstdio>
 #include <sstream>

@@ -1,0 +1,82 @@
+// The main window's download jobs: the cooperative's three data folders into
+// the working folder, and, once the backup holds them, their deletion on the
+// server. Only what this run fetched whole, and what is unchanged since,
+// is deleted; files that arrive later, fail or change stay for the next run.
+// Names the server sends are handed back to it as they are and become local
+// names as they are, unless they could name anything but a file in the folder.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "basis/Konfiguration.h"
+#include "transfer/Serverzugang.h"
+
+namespace belvanto {
+
+class Bediener;
+class Protokoll;
+
+// The name out of one directory listing line: a DOS line (date, time, "<DIR>"
+// or size, name) or a Unix long line (eight fields, name). A text without
+// blanks stays as it is. Bare names from the listing never go through it.
+std::string DateinameErmitteln(std::string Zeile);
+
+// Why a name from the server must not become a local path, in German; empty
+// when it is a plain file name.
+std::string nameUngeeignet(std::string_view name);
+// The name for the protocol and the progress line: control characters and
+// bytes that are no UTF-8 as "\xNN".
+std::string anzeigeName(std::string_view name);
+
+class Download {
+ public:
+  Download(const Konfiguration& konfiguration, Bediener& bediener, Protokoll& protokoll);
+
+  // "../ZRABR" and "../ZRBELEG" into the working folder's ZRABR and ZRBELEG.
+  void ZRDatenHolen();
+  // "../REMADV" into REMADV, on a new connection of the same session.
+  void RemADVHolen();
+  // Call only once the backup holds the fetched files: deletes them on the
+  // server, on a new connection of the same session, where they are still
+  // as fetched. Nothing happens when nothing was fetched.
+  void GeholteLoeschen();
+
+ private:
+  struct ListenEintrag {
+    std::string name;
+    fxp_attrs attrs;
+  };
+  // A file fetched whole: the listing's attributes and the local size.
+  struct Geholt {
+    fxp_attrs attrs;
+    std::uint64_t lokaleGroesse;
+  };
+  using GeholtListe = std::map<std::string, Geholt>;
+
+  void verbinden();
+  bool ListingCallback(const fxp_names* names);
+  void ordnerLesen(const std::string& ordner);
+  void DateienKopieren(const std::string& ordner, const std::filesystem::path& lokal);
+  void dateiHolen(const std::string& ordner, const ListenEintrag& eintrag,
+                  const std::filesystem::path& lokal, GeholtListe& geholt);
+  void DateienLoeschen(const std::string& ordner, const GeholtListe& geholt);
+  void loeschenWennUnveraendert(const std::string& ordner, const std::string& name,
+                                const Geholt& geholt);
+  Serverzugang zugang() const;
+
+  const Konfiguration& k_;
+  Bediener& bediener_;
+  Protokoll& protokoll_;
+  std::unique_ptr<TTGPuttySFTP> TestSFTP;
+  std::vector<ListenEintrag> ListBox1;
+  // Per remote folder, in the order fetched.
+  std::vector<std::pair<std::string, GeholtListe>> geholt_;
+};
+
+}  // namespace belvanto

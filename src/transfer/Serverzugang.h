@@ -1,0 +1,73 @@
+// What every SFTP session of the program shares: the server settings of the
+// INI, the store of known host keys beside it, and the judgement of a host
+// key. A server seen for the first time is trusted and its key stored; a key
+// that differs from the stored one is put to the person, since it is the sign
+// of an attack.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "transfer/tgputtysftp.h"
+#include "util/Fehler.h"
+
+namespace belvanto {
+
+class Bediener;
+
+inline constexpr const char* kHostKeyName = "Belvanto.hostkeys";
+
+// Host ("name" or "name:port"), user and password as the INI gives them.
+struct Serverzugang {
+  std::string HostName;
+  std::string UserName;
+  std::string Password;
+  std::filesystem::path hostKeys;  // the known-hosts store
+};
+
+// "SHA256:" and the base64 of the SHA-256 of a key blob (given in base64),
+// without padding; empty when the text is no base64.
+std::string fingerabdruck(const std::string& keyBase64);
+
+// Fingerprints of the keys an OpenSSH known_hosts file holds for `host` and
+// `port` ("host" lines serve port 22, "[host]:port" lines any port).
+std::vector<std::string> gespeicherteFingerabdruecke(const std::filesystem::path& datei,
+                                                     const std::string& host, int32_t port);
+
+// The answer of OnVerifyHostKey. Never throws: it runs inside the library.
+bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& hostKeys,
+                           const char* host, int32_t port, const char* fingerprint,
+                           int32_t verificationstatus, bool& storehostkey);
+
+// A new unconnected session (verbose) with the known-hosts store and the host
+// key judgement set, and the server settings of `zugang`.
+std::unique_ptr<TTGPuttySFTP> neueSitzung(const Serverzugang& zugang, Bediener& bediener);
+void anmeldungSetzen(TTGPuttySFTP& sitzung, const Serverzugang& zugang);
+
+// Runs one step on the server; a failure of the session becomes Fehler with
+// the German `was` in front of the session's own text.
+template <class Schritt>
+void amServer(const std::string& was, Schritt&& schritt) {
+  try {
+    schritt();
+  } catch (const TGPuttySFTPException& e) {
+    throw Fehler(was + " (" + e.what() + ")");
+  }
+}
+
+// Disconnects when the scope ends, however it ends.
+class Trennen {
+ public:
+  explicit Trennen(TTGPuttySFTP& sitzung) : sitzung_(sitzung) {}
+  ~Trennen() { sitzung_.Disconnect(); }
+  Trennen(const Trennen&) = delete;
+  Trennen& operator=(const Trennen&) = delete;
+
+ private:
+  TTGPuttySFTP& sitzung_;
+};
+
+}  // namespace belvanto

@@ -1,0 +1,330 @@
+// Whole runs with "mit Download" against the real SFTP server: the golden
+// settlement travels from the server into the same archives as in a run on
+// local data, and the server is emptied. Then the faults, one row each; in
+// every row each delivered file is afterwards still on the server, in the
+// working folder or in an archive.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <deque>
+#include <functional>
+#include <regex>
+#include <set>
+
+#include "app/Lauf.h"
+#include "support/MailTestHilfe.h"
+#include "support/OhneRoot.h"
+#include "support/SkriptBediener.h"
+#include "support/TestServer.h"
+#include "support/TestSupport.h"
+#include "support/ZipLesen.h"
+
+namespace belvanto {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::writeBytes;
+
+// Contents of the regular files below `ordner`, links not followed.
+std::multiset<std::string> inhalte(const fs::path& ordner) {
+  std::multiset<std::string> s;
+  if (fs::exists(ordner))
+    for (const auto& e : fs::recursive_directory_iterator(ordner))
+      if (e.is_regular_file() && !e.is_symlink()) s.insert(readBytes(e.path()));
+  return s;
+}
+
+// Mounts a tmpfs over `ordner` while it lives; `ok` false where that is not allowed.
+struct Tmpfs {
+  Tmpfs(const fs::path& o, const char* optionen)
+      : ordner(o), ok(::mount("tmpfs", o.c_str(), "tmpfs", 0, optionen) == 0) {}
+  ~Tmpfs() {
+    if (ok) ::umount2(ordner.c_str(), MNT_DETACH);
+  }
+  fs::path ordner;
+  bool ok;
+};
+
+// Program, working, backup and output folders, and a server root with the
+// golden settlement, a settlement statement and remittance advice.
+struct Umgebung {
+  Umgebung() {
+    const fs::path golden = test::testData("export/golden/eingabe");
+    for (const char* csv : {"Buchungen_20241130.csv", "Index_20241130.csv"})
+      writeBytes(root / "ZRBELEG" / csv, readBytes(golden / "ZRBELEG" / csv));
+    for (const char* pdf :
+         {"ABCD1001.pdf", "ABCD0077.pdf", "ABCD0005.pdf", "ABCDRD7.pdf", "ABCD0012.pdf"})
+      writeBytes(root / "ZRBELEG" / pdf, "%PDF-1.4\n% " + std::string(pdf) + "\n%%EOF\n");
+    writeBytes(root / "ZRABR/Abrechnung.pdf", "%PDF Abrechnung");
+    writeBytes(root / "ZRABR/Index_Abr.csv", "Abrechnung;4711\r\n");
+    writeBytes(root / "REMADV/RemADV_1.csv", "Kopf\r\n");
+    for (const char* ordner : {"root/home", "backup", "arbeit"})
+      fs::create_directories(tmp / ordner);
+    writeBytes(programm / "LieferantenUmsetzung.csv",
+               readBytes(golden / "LieferantenUmsetzung.csv"));
+  }
+
+  void starten(std::vector<std::string> args = {}, const std::string& weitereIni = "") {
+    for (const char* a : {"--root", "", "--user", "mitglied", "--password", "Geheim-42"})
+      args.push_back(*a ? a : root.string());
+    server = std::make_unique<test::TestServer>("sftp_server.py", args);
+    test::testIniSchreiben(
+        programm, tmp.path(),
+        "[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\nFirmaHalbeMwSt=7,00\r\nFirmaNullMwSt=0,00\r\n"
+        "[Firma]\r\nMitgliedsnummer=4711\r\nFtpZugang=" +
+            server->address() +
+            "\r\nFtpUser=mitglied\r\nFtpPasswort=Geheim-42\r\n[Konten]\r\nKostenstelle=100\r\n"
+            "[Diverses]\r\nNummernUmsetzung=1\r\nLfdNummer=7\r\n" + weitereIni);
+  }
+
+  // Questions, messages and the text of an error that ends the run go to
+  // `gesagt`, the protocol rows to `protokoll`.
+  void laufen(std::set<Haken> haken) {
+    konfiguration = konfigurationLesen(programm);
+    Lauf lauf(konfiguration, bediener, [haken](Haken h) { return haken.count(h) > 0; });
+    try {
+      lauf.ausfuehren();
+    } catch (const std::exception& e) {
+      fehler = e.what();
+    }
+    ohne.reset();
+    // The information mail has no server here; its two boxes are not the point.
+    for (const auto& e : bediener.ereignisse)
+      if ((e.starts_with("frage: ") || e.starts_with("meldung: ")) &&
+          !e.starts_with("meldung: Verbindungsfehler Versand !"))
+        gesagt.push_back(e);
+    if (!fehler.empty()) gesagt.push_back("Fehler: " + fehler);
+    const auto& grid = lauf.protokoll().grid();
+    for (int r = 0; r + 1 < grid.rowCount(); ++r) {
+      std::string z;
+      for (int c = 0; c < 6; ++c) z += (c ? "|" : "") + grid.cell(c, r);
+      protokoll.push_back(z);
+    }
+  }
+
+  // Everything that is anywhere now: server, working folder, archives.
+  std::multiset<std::string> ueberall() const {
+    auto alles = inhalte(root);
+    alles.merge(inhalte(tmp / "arbeit"));
+    for (const char* ordner : {"backup", "ausgabe"})
+      if (fs::exists(tmp / ordner))
+        for (const auto& zip : fs::directory_iterator(tmp / ordner))
+          for (const auto& [name, e] : test::mitLibzipLesen(zip.path())) alles.insert(e.inhalt);
+    return alles;
+  }
+
+  test::TempDir tmp;
+  std::unique_ptr<Tmpfs> platte;               // over the working folder
+  std::unique_ptr<test::OhneRootRechte> ohne;  // during the run
+  fs::path programm = tmp / "programm";
+  fs::path root = tmp / "root";
+  std::unique_ptr<test::TestServer> server;
+  Konfiguration konfiguration;
+  test::SkriptBediener bediener;
+  std::vector<std::string> protokoll, gesagt;
+  std::string fehler;
+};
+
+const std::set<Haken> kMitDownload{Haken::mitDownload, Haken::mitRemADV};
+
+TEST(DownloadLauf, SettlementFromTheServerGivesTheArchivesOfTheOfflineRun) {
+  Umgebung lokal, netz;
+  for (const char* ordner : {"ZRBELEG", "ZRABR", "REMADV"})
+    fs::rename(lokal.root / ordner, lokal.tmp / "arbeit" / ordner);
+  lokal.starten();
+  lokal.laufen({Haken::mitRemADV});
+  netz.starten();
+  netz.laufen(kMitDownload);
+  ASSERT_EQ(lokal.fehler + netz.fehler, "");
+  EXPECT_EQ(netz.bediener.meldungen, test::infoMailOhneServer());
+  EXPECT_EQ(netz.protokoll, lokal.protokoll);
+
+  static const std::regex datum(R"(<date>[-0-9T:]+</date>)");
+  const std::string tag = formatArchivDatum(heute());
+  for (const std::string& name :
+       {"backup/4711-" + tag + ".zip", "ausgabe/Belege-4711-" + tag + "-7.zip"}) {
+    SCOPED_TRACE(name);
+    auto a = test::mitLibzipLesen(lokal.tmp / name), b = test::mitLibzipLesen(netz.tmp / name);
+    // The download makes the mail folder before the backup, as it always did.
+    EXPECT_EQ(b.erase("Mail/"), name.starts_with("backup") ? 1u : 0u);
+    ASSERT_EQ(a.size(), b.size());
+    for (auto ia = a.begin(), ib = b.begin(); ia != a.end(); ++ia, ++ib) {
+      EXPECT_EQ(ia->first, ib->first);
+      EXPECT_EQ(std::regex_replace(ia->second.inhalt, datum, ""),
+                std::regex_replace(ib->second.inhalt, datum, ""));
+    }
+    EXPECT_EQ(b.count("REMADV/RemADV_1.csv"), name.starts_with("backup") ? 1u : 0u);
+  }
+  EXPECT_EQ(readBytes(netz.tmp / "arbeit/ZRABR/Abrechnung.pdf"), "%PDF Abrechnung");
+  for (const char* ordner : {"ZRBELEG", "ZRABR", "REMADV"})
+    EXPECT_TRUE(fs::is_empty(netz.root / ordner)) << ordner;
+
+  // Every copy before the backup, every deletion after it.
+  const auto& f = netz.bediener.fortschritte;
+  const auto backup = std::find(f.begin(), f.end(), "Backup erstellen");
+  EXPECT_NE(std::find(f.begin(), backup, "Kopieren (FTP): ABCD1001.pdf"), backup);
+  EXPECT_NE(std::find(backup, f.end(), "Löschen (SFTP): ABCD1001.pdf"), f.end());
+  for (auto it = f.begin(); it != backup; ++it) EXPECT_EQ(it->find("Löschen"), std::string::npos);
+}
+
+// With mail: the invoice copies of the booking file, the converted remittance
+// advice, the settlement statements and the information mail arrive, each with
+// the files of its folder, byte for byte.
+TEST(DownloadLauf, WithMailEveryMailArrivesWithItsFiles) {
+  Umgebung u;
+  writeBytes(u.root / "REMADV/RemADV_1.csv",
+             test::cp1252Zeilen({"RechnungsNr;Datum;Faellig;Betrag;Skonto;Netto;MwSt;Text;F8;F9;"
+                                 "F10;F11;F12;F13;F14;Lieferant;Name;Zahlart;Zahlungslauf",
+                                 "R-1;25.12.2024;;119,00;0,00;100,00;19;Ware;;;;;;;;70001;Müller;"
+                                 "U;ZL 1"}));
+  test::SmtpServer smtp;
+  u.starten({}, "[EMail-Versand]\r\nMailAbsender=" + std::string(test::kBenutzer) +
+                    "\r\nMailPasswort=" + test::kPasswort +
+                    "\r\nMailServer=127.0.0.1\r\nMailPort=" + std::to_string(smtp.port()) +
+                    "\r\nEmpfaengerAbrechnung=buero@firma.de\r\nEmpfaengerRNKopie=laden@firma.de"
+                    "\r\nEmpfaengerRemADV=fibu@firma.de\r\n");
+  u.laufen({Haken::mitDownload, Haken::belegeMailen, Haken::mitRemADV, Haken::remAdvMailen});
+  ASSERT_EQ(u.fehler, "");
+  EXPECT_EQ(u.bediener.meldungen, std::vector<std::string>{});
+
+  const auto archiv = test::mitLibzipLesen(u.tmp / "ausgabe" /
+                                           ("Belege-4711-" + formatArchivDatum(heute()) + "-7.zip"));
+  std::vector<std::string> belege;
+  for (const auto& [name, e] : archiv)
+    if (name.ends_with(".pdf")) belege.push_back(name);
+  const struct {
+    std::string betreff;
+    std::vector<std::string> anlagen;
+  } erwartet[] = {{"Laden-Versand", belege},
+                  {"RemADV-Versand: ZL 1 / € 119", {"RemADV_1.csv"}},
+                  {"Abrechnungs-Versand", {"Abrechnung.pdf"}},
+                  {"Belvanto: 4711", {}}};
+  ASSERT_EQ(smtp.ereignisse("message").size(), std::size(erwartet));
+  for (int n = 1; n <= static_cast<int>(std::size(erwartet)); ++n) {
+    const auto& e = erwartet[n - 1];
+    const std::string mail = smtp.mail(n);
+    SCOPED_TRACE(mail);
+    EXPECT_NE(mail.find("\nSubject: " + e.betreff + "\n"), std::string::npos);
+    for (const auto& anlage : e.anlagen) {
+      EXPECT_NE(mail.find("\nAnlage: " + anlage + "\n"), std::string::npos);
+      const std::string bytes = readBytes(smtp.anlagen(n) / anlage);
+      if (archiv.count(anlage)) {
+        EXPECT_EQ(bytes, archiv.at(anlage).inhalt);
+      } else {
+        EXPECT_EQ(bytes, readBytes(u.tmp / "arbeit" / (n == 2 ? "Mail" : "ZRABR") / anlage));
+      }
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(u.root / "REMADV"));
+}
+
+TEST(DownloadLauf, FaultsLoseNothing) {
+  const std::string gross(1 << 20, 'g');
+  const std::string sch = "SCH ... keine Buchungen !";
+  const std::string grossFehler =
+      "Fehler: Die Datei \"../ZRBELEG/Gross.pdf\" kann nicht vom Server";
+  auto beiFortschritt = [](Umgebung& u, std::string text, std::function<void()> tun) {
+    u.bediener.beiFortschritt = [=](const std::string& f) {
+      if (f == text) tun();
+    };
+  };
+  struct Row {
+    const char* was;
+    std::vector<std::string> serverArgs;
+    std::function<void(Umgebung&)> vorher;  // server up, before the run
+    std::vector<std::string> gesagt;        // parts of the questions, messages and error
+    std::vector<std::string> server;        // still on the server afterwards; "-": deleted
+    std::vector<std::string> protokoll;     // beginnings of protocol rows
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"Server stirbt im Download", {"--kill-after", "200000"},
+       [&](Umgebung& u) { writeBytes(u.root / "ZRBELEG/Gross.pdf", gross); },
+       {grossFehler}, {"ZRBELEG/Gross.pdf", "ZRABR/Abrechnung.pdf"}, {}},
+      {"Datei kommt nach dem Listing", {},
+       [&](Umgebung& u) {
+         beiFortschritt(u, "Backup erstellen", [&u] { writeBytes(u.root / "ZRABR/Neu.pdf", "neu"); });
+       },
+       {}, {"ZRABR/Neu.pdf", "-ZRABR/Abrechnung.pdf"}, {}},
+      {"Datei ändert sich, nachdem sie geholt ist", {},
+       [&](Umgebung& u) {
+         beiFortschritt(u, "Kopieren (FTP): Abrechnung.pdf",
+                        [&u] { writeBytes(u.root / "ZRABR/Abrechnung.pdf", "%PDF, berichtigt"); });
+       },
+       {}, {"ZRABR/Abrechnung.pdf", "-ZRABR/Index_Abr.csv"},
+       {"Nicht gelöscht|Abrechnung.pdf|../ZRABR|auf dem Server verändert"}},
+      {"Namen ../x, a\\b und einer mit Blank", {"--fake-name", "../x"},
+       [](Umgebung& u) {
+         writeBytes(u.root / "ZRBELEG/a\\b", "a-b");
+         writeBytes(u.root / "ZRBELEG/Beleg mit Blank.pdf", "blank");
+         writeBytes(u.root / "x", "ausserhalb");
+       },
+       {}, {"ZRBELEG/a\\b", "x", "-ZRBELEG/Beleg mit Blank.pdf"},
+       {"Nicht geholt|../x|../ZRBELEG|Name enthält \"/\"",
+        "Nicht geholt|a\\b|../ZRBELEG|Name enthält \"\\\""}},
+      {"Unterordner und Verknüpfung", {},
+       [](Umgebung& u) {
+         writeBytes(u.root / "ZRBELEG/Unter/drin.pdf", "drin");
+         fs::create_symlink("ABCD1001.pdf", u.root / "ZRBELEG/Verweis.pdf");
+       },
+       {}, {"ZRBELEG/Unter/drin.pdf", "ZRBELEG/Verweis.pdf", "-ZRBELEG/ABCD1001.pdf"},
+       {"Nicht geholt|Unter|../ZRBELEG|ist ein Ordner",
+        "Nicht geholt|Verweis.pdf|../ZRBELEG|ist eine Verknüpfung"}},
+      {"ZIP-Datei, die kein Backup aufnimmt", {},
+       [](Umgebung& u) { writeBytes(u.root / "ZRABR/Anlage.zip", "PK"); },
+       {}, {"ZRABR/Anlage.zip"}, {"Nicht gelöscht|Anlage.zip|../ZRABR|nicht im Backup"}},
+      {"Platte voll", {},
+       [&](Umgebung& u) {
+         writeBytes(u.root / "ZRBELEG/Gross.pdf", gross);
+         u.platte = std::make_unique<Tmpfs>(u.tmp / "arbeit", "size=256k");
+       },
+       {grossFehler}, {"ZRBELEG/Gross.pdf", "ZRABR/Abrechnung.pdf"}, {}},
+      {"Arbeitsordner schreibgeschützt", {},
+       [](Umgebung& u) {
+         fs::permissions(u.tmp / "arbeit", fs::perms(0555));
+         u.ohne = std::make_unique<test::OhneRootRechte>();
+       },
+       {"Fehler: "}, {"ZRABR/Abrechnung.pdf"}, {}},
+      {"Backup-Verzeichnis fehlt", {}, [](Umgebung& u) { fs::remove(u.tmp / "backup"); },
+       {"Das Backup-Verzeichnis \"", sch}, {"ZRABR/Abrechnung.pdf"}, {}},
+      {"Geänderter Host-Schlüssel abgelehnt", {},
+       [](Umgebung& u) {
+         writeBytes(u.programm / "Belvanto.hostkeys", "[127.0.0.1]:" + std::to_string(u.server->port()) +
+                    " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIAEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEB\n");
+         u.bediener.frageAntworten = {false};
+       },
+       {"SHA256:RXm/ruZ0eTzRXKwi1AQEDynB0VgHQ2ac9KPSFdf/YnA", "Verbindung zum Server gestört !", sch},
+       {"ZRABR/Abrechnung.pdf"}, {}},
+  };
+  // clang-format on
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.was);
+    Umgebung u;
+    u.starten(r.serverArgs);
+    r.vorher(u);
+    if ((u.platte && !u.platte->ok) || (u.ohne && !u.ohne->wirksam())) {
+      std::cout << "[  SKIPPED ] " << r.was << ": not possible here\n";
+      continue;
+    }
+    const auto geliefert = inhalte(u.root);
+    u.laufen(kMitDownload);
+
+    ASSERT_EQ(u.gesagt.size(), r.gesagt.size()) << u.fehler;
+    for (std::size_t i = 0; i < r.gesagt.size(); ++i)
+      EXPECT_NE(u.gesagt[i].find(r.gesagt[i]), std::string::npos) << u.gesagt[i];
+    EXPECT_EQ(u.fehler.find("Geheim-42"), std::string::npos);
+    for (const auto& d : r.server)
+      EXPECT_EQ(fs::exists(fs::symlink_status(u.root / d.substr(d[0] == '-'))), d[0] != '-') << d;
+    for (const auto& teil : r.protokoll)
+      EXPECT_TRUE(std::any_of(u.protokoll.begin(), u.protokoll.end(), [&](const std::string& z) {
+        return z.starts_with(teil);
+      })) << teil;
+    const auto jetzt = u.ueberall();
+    for (const auto& inhalt : geliefert)
+      EXPECT_TRUE(jetzt.count(inhalt)) << "lost: " << inhalt.substr(0, 40);
+  }
+}
+
+}  // namespace
+}  // namespace belvanto
