@@ -1,5 +1,7 @@
 #include "app/Lauf.h"
 
+#include <zip.h>
+
 #include <filesystem>
 
 #include "basis/Bediener.h"
@@ -29,28 +31,108 @@ std::string datumAusDateiname(const std::string& name) {
   return anzahl <= 14 ? std::string() : zeichenAusschnitt(name, 10, anzahl - 14);
 }
 
+// The six fields of a protocol entry; blank fields at the end say nothing.
+std::string protokollZeile(const std::vector<std::string>& felder) {
+  std::size_t anzahl = felder.size();
+  while (anzahl > 0 && trim(felder[anzahl - 1]).empty()) --anzahl;
+  std::string zeile = "Protokoll:";
+  for (std::size_t i = 0; i < anzahl; ++i) zeile += (i ? " | " : " ") + felder[i];
+  return zeile;
+}
+
+// Read back from the written file, so the log tells what is really there.
+std::string archivZeile(const fs::path& archiv) {
+  std::error_code ec;
+  const auto groesse = fs::file_size(archiv, ec);
+  std::string zeile = "Archiv geschrieben: " + archiv.string() + ", " +
+                      (ec ? "Größe nicht lesbar" : std::to_string(groesse) + " Bytes") + ", ";
+  int fehler = 0;
+  zip_t* zip = zip_open(archiv.c_str(), ZIP_RDONLY, &fehler);
+  if (zip == nullptr) return zeile + "Einträge nicht lesbar";
+  zeile += std::to_string(zip_get_num_entries(zip, 0)) + " Einträge";
+  zip_discard(zip);
+  return zeile;
+}
+
+std::string jaNein(bool wert) {
+  return wert ? "ja" : "nein";
+}
+
 }  // namespace
 
 Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken)
     : k_(konfiguration),
-      bediener_(bediener),
+      laufbuch_(konfiguration.programmOrdner),
+      bediener_(bediener, laufbuch_),
       haken_(std::move(haken)),
-      lieferanten_(bediener, konfiguration.programmOrdner),
-      mail_(bediener, konfiguration.programmOrdner),
-      remadv_(konfiguration, lieferanten_, bediener),
+      lieferanten_(bediener_, konfiguration.programmOrdner),
+      mail_(bediener_, konfiguration.programmOrdner, &laufbuch_),
+      remadv_(konfiguration, lieferanten_, bediener_),
       AusgabeGrid(kAusgabeSpalten, 1),
-      datenTest_(bediener, konfiguration.programmOrdner / kHostKeyName),
-      download_(konfiguration, bediener, protokoll_) {}
+      datenTest_(bediener_, konfiguration.programmOrdner / kHostKeyName),
+      download_(konfiguration, bediener_, protokoll_, &laufbuch_) {
+  protokoll_.beiEintrag([this](const std::vector<std::string>& felder) {
+    laufbuch_.schreiben(protokollZeile(felder));
+  });
+  // The log is a record, not a stage: when it fails, the bookkeeper learns it
+  // from the protocol and the run goes on without it.
+  laufbuch_.beiStoerung([this](const std::string& grund) {
+    protokoll_.AddProtokollEintrag("Laufprotokoll", "Belvanto.log kann nicht geschrieben werden",
+                                   "", grund, "", "");
+  });
+}
+
+void Lauf::laufbuchVorbereiten() {
+  laufbuch_.geheimHalten(k_.FtpPasswort);
+  laufbuch_.geheimHalten(k_.MailPasswort);
+}
+
+std::string Lauf::laufBeginn() {
+  std::string zeile = "Lauf beginnt: Mitgliedsnummer " + k_.Mitgliedsnummer +
+                      ", Arbeitsverzeichnis " + k_.ArbeitsVerzeichnis;
+  if (haken_(Haken::mitDownload)) zeile += ", Server " + k_.FtpZugang + " als " + k_.FtpUser;
+  return zeile + "; mit Download: " + jaNein(haken_(Haken::mitDownload)) +
+         ", Belege mailen: " + jaNein(haken_(Haken::belegeMailen)) +
+         ", mit RemADV: " + jaNein(haken_(Haken::mitRemADV)) +
+         ", RemADV mailen: " + jaNein(haken_(Haken::remAdvMailen));
+}
+
+std::string Lauf::laufEnde() const {
+  if (!erfolgreich_) return "Lauf endet ohne Abschluss: " + ohneAbschluss_;
+  return "Lauf endet: erfolgreich, " + std::to_string(verschobeneBelege_) + " Belege verschoben, " +
+         std::to_string(abrechnungsBelege_) + " Abrechnungsbelege";
+}
 
 void Lauf::ausfuehren() {
+  laufbuchVorbereiten();
+  laufbuch_.schreiben(laufBeginn());
+  try {
+    stufen();
+  } catch (const std::exception& e) {
+    laufbuch_.schreiben(std::string("Lauf endet mit Fehler: ") + e.what());
+    laufbuch_.schliessen();
+    throw;
+  } catch (...) {
+    laufbuch_.schreiben("Lauf endet mit einem unbekannten Fehler");
+    laufbuch_.schliessen();
+    throw;
+  }
+  laufbuch_.schreiben(laufEnde());
+  laufbuch_.schliessen();
+}
+
+void Lauf::stufen() {
   AlteVerzeichnisseLoeschen(k_, haken_(Haken::mitDownload), bediener_);
   mail_.Connect(k_.MailAbsender, k_.MailPasswort, k_.MailServer, k_.MailPort);
 
   erfolgreich_ = haken_(Haken::mitDownload) ? datenHolen() : true;
   if (!erfolgreich_) {
+    ohneAbschluss_ = "keine Buchungen vom Server";
     bediener_.meldung("SCH ... keine Buchungen !");
   } else {
-    BackupErstellen(k_, bediener_, heute());
+    const Datum tag = heute();
+    BackupErstellen(k_, bediener_, tag);
+    laufbuch_.schreiben(archivZeile(backupName(k_, tag)));
     // Only now that the backup holds them may fetched files leave the server.
     download_.GeholteLoeschen();
     lieferantenLesen();
@@ -73,6 +155,22 @@ void Lauf::lieferantenLesen() {
 }
 
 bool Lauf::TestDaten(bool FensterZeigen) {
+  laufbuchVorbereiten();
+  laufbuch_.schreiben("Test beginnt: Server " + k_.FtpZugang + " als " + k_.FtpUser);
+  try {
+    const bool vorhanden = datenPruefen(FensterZeigen);
+    laufbuch_.schreiben(vorhanden ? "Test endet: alle Daten vorhanden"
+                                  : "Test endet: Daten fehlen oder Server nicht erreichbar");
+    laufbuch_.schliessen();
+    return vorhanden;
+  } catch (const std::exception& e) {
+    laufbuch_.schreiben(std::string("Test endet mit Fehler: ") + e.what());
+    laufbuch_.schliessen();
+    throw;
+  }
+}
+
+bool Lauf::datenPruefen(bool FensterZeigen) {
   return datenTest_.TestDaten(k_.FtpUser, k_.FtpPasswort, k_.FtpZugang, haken_(Haken::mitRemADV),
                               FensterZeigen);
 }
@@ -88,7 +186,12 @@ bool Lauf::backupOrdnerVorhanden() {
 }
 
 bool Lauf::datenHolen() {
-  if (!backupOrdnerVorhanden() || !TestDaten(false)) return false;
+  if (!backupOrdnerVorhanden()) return false;
+  if (!datenPruefen(false)) {
+    laufbuch_.schreiben("Datenprüfung: Daten fehlen oder Server nicht erreichbar");
+    return false;
+  }
+  laufbuch_.schreiben("Datenprüfung: alle Daten vorhanden");
   download_.ZRDatenHolen();
   if (haken_(Haken::mitRemADV)) download_.RemADVHolen();
   return true;
@@ -113,6 +216,7 @@ void Lauf::buchungsdateienVerarbeiten() {
     ordnerAnlegen(resolveNoCase(arbeit, "Mail"));
     ordnerAnlegen(k_.AusgabeVerzeichnis);
 
+    laufbuch_.schreiben("Buchungsdatei: " + datei->filename().string());
     abrechnungsDatum_ = datumAusDateiname(datei->filename().string());
     protokoll_.AddProtokollEintrag("Abrechnung vom", abrechnungsDatum_, "Mitgliedsnr.",
                                    k_.Mitgliedsnummer, " ", "");
@@ -120,6 +224,7 @@ void Lauf::buchungsdateienVerarbeiten() {
     index_.DateiEinlesen(arbeit);
 
     erfolgreich_ = index_.HoleMitgliedsNummer() == k_.Mitgliedsnummer;
+    ohneAbschluss_ = erfolgreich_ ? "" : "Mitgliedsnummer der letzten Buchungsdatei passt nicht";
     if (erfolgreich_)
       buchungsdateiUmsetzen(datei->filename().string());
     else
@@ -140,7 +245,7 @@ void Lauf::buchungsdateiUmsetzen(const std::string& buchungsDatei) {
   DatevExportSchreiben(AusgabeGrid, k_, protokoll_, bediener_);
   MaxBetragPruefen(buchungen_.BuchungsGrid, lieferanten_, k_, protokoll_, bediener_);
   verschobeneBelege_ += BelegeKopieren(k_, bediener_);
-  BelegarchivErstellen(k_, bediener_, heute());
+  laufbuch_.schreiben(archivZeile(BelegarchivErstellen(k_, bediener_, heute())));
   // Only a written archive uses up its number.
   ++k_.LfdNummer;
 }

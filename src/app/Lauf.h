@@ -5,7 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "app/LaufbuchBediener.h"
 #include "basis/Konfiguration.h"
+#include "basis/Laufbuch.h"
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
@@ -31,11 +33,13 @@ class Lauf {
   Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken);
 
   // The run without the Start button's own first and last step. Unexpected
-  // errors leave as Fehler; what was written until then stays.
+  // errors leave as Fehler; what was written until then stays. The run log
+  // "Belvanto.log" beside the INI records it from start to end.
   void ausfuehren();
 
   // The data check with the server of the INI and the "mit RemADV" box; with
   // `FensterZeigen` its window stays open. True when everything is there.
+  // Recorded in the run log as a test of its own.
   bool TestDaten(bool FensterZeigen);
 
   bool erfolgreich() const { return erfolgreich_; }
@@ -45,6 +49,11 @@ class Lauf {
   Protokoll& protokoll() { return protokoll_; }
 
  private:
+  void stufen();
+  void laufbuchVorbereiten();
+  std::string laufBeginn();
+  std::string laufEnde() const;
+  bool datenPruefen(bool FensterZeigen);
   bool datenHolen();
   bool backupOrdnerVorhanden();
   void buchungsdateienVerarbeiten();
@@ -53,7 +62,9 @@ class Lauf {
   void abschliessen();
 
   Konfiguration& k_;
-  Bediener& bediener_;
+  // First, so that every part below hands the person's answers to the log.
+  Laufbuch laufbuch_;
+  LaufbuchBediener bediener_;
   HakenLesen haken_;
   Buchungen buchungen_;
   RechnungsIndex index_;
@@ -70,6 +81,8 @@ class Lauf {
   int verschobeneBelege_ = 0;
   int abrechnungsBelege_ = 0;
   std::string abrechnungsDatum_;
+  // Why the closing stages were skipped, for the log's last line.
+  std::string ohneAbschluss_;
 };
 
 }  // namespace belvanto

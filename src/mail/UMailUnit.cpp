@@ -16,6 +16,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "basis/Laufbuch.h"
 #include "util/StringLib.h"
 
 namespace belvanto {
@@ -164,6 +165,17 @@ std::vector<fs::path> anhangPfade(const std::string& anhang) {
   return pfade;
 }
 
+// Recipients, subject and attachment names of one mail, for the run log.
+std::string mailBeschreibung(const std::vector<std::string>& empfaenger, const std::string& betreff,
+                             const std::vector<fs::path>& anhaenge) {
+  std::string text = "an ";
+  for (std::size_t i = 0; i < empfaenger.size(); ++i) text += (i ? ", " : "") + empfaenger[i];
+  text += "; Betreff \"" + betreff + "\"; Anlagen: ";
+  for (std::size_t i = 0; i < anhaenge.size(); ++i)
+    text += (i ? ", " : "") + anhaenge[i].filename().string();
+  return text + (anhaenge.empty() ? "keine" : "");
+}
+
 std::string kopfzeile(const char* name, const std::string& wert) {
   return std::string(name) + ": " + einzeilig(wert);
 }
@@ -197,9 +209,13 @@ void anhaengen(curl_slist*& liste, const std::string& text) {
 
 }  // namespace
 
-MailVersand::MailVersand(Bediener& bediener, const fs::path& programmOrdner)
-    : bediener_(bediener), pruefung_(programmOrdner) {
+MailVersand::MailVersand(Bediener& bediener, const fs::path& programmOrdner, Laufbuch* laufbuch)
+    : bediener_(bediener), laufbuch_(laufbuch), pruefung_(programmOrdner) {
   curlVorbereiten();
+}
+
+void MailVersand::vermerken(const std::string& zeile) {
+  if (laufbuch_) laufbuch_->schreiben(zeile);
 }
 
 MailVersand::~MailVersand() {
@@ -231,13 +247,20 @@ bool MailVersand::SendeMail(const std::string& MailAbsender, const std::string& 
                             const std::string& Betreff, const std::vector<fs::path>& anhaenge,
                             const std::vector<std::string>& Body) {
   const auto empfaenger = empfaengerListe(MailEmpfaenger);
-  if (empfaenger.empty()) return false;
+  const std::string mail = mailBeschreibung(empfaenger, Betreff, anhaenge);
+  if (empfaenger.empty()) {
+    vermerken("Mail nicht gesendet, kein Empfänger eingetragen: " + mail);
+    return false;
+  }
   try {
     senden(MailAbsender, empfaenger, Betreff, anhaenge, Body);
+    vermerken("Mail gesendet: " + mail);
     return true;
   } catch (const Fehlschlag& f) {
+    vermerken("Mail nicht gesendet: " + mail + "; " + f.what() + " (" + f.art + ")");
     fehlschlagZeigen(f.what(), f.art);
   } catch (const std::exception& e) {
+    vermerken("Mail nicht gesendet: " + mail + "; " + e.what());
     fehlschlagZeigen(e.what(), "Systemfehler");
   }
   return false;

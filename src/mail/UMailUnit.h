@@ -15,13 +15,17 @@
 
 namespace belvanto {
 
+class Laufbuch;
+
 inline constexpr const char* kVersandFehlerTitel = "Verbindungsfehler Versand !";
 
 class MailVersand {
  public:
   // The pins of untrusted server certificates live beside the INI in
-  // `programmOrdner`.
-  MailVersand(Bediener& bediener, const std::filesystem::path& programmOrdner);
+  // `programmOrdner`. Every mail sent, failed or left without recipient goes
+  // to `laufbuch` when there is one.
+  MailVersand(Bediener& bediener, const std::filesystem::path& programmOrdner,
+              Laufbuch* laufbuch = nullptr);
   ~MailVersand();
   MailVersand(const MailVersand&) = delete;
   MailVersand& operator=(const MailVersand&) = delete;
@@ -60,7 +64,10 @@ class MailVersand {
   std::string serverName() const;
   static CURLcode sslKontext(CURL* curl, void* sslCtx, void* selbst);
 
+  void vermerken(const std::string& zeile);
+
   Bediener& bediener_;
+  Laufbuch* laufbuch_;
   ZertifikatPruefung pruefung_;
   std::string benutzer_;
   std::string passwort_;

@@ -11,7 +11,9 @@ namespace belvanto {
 void Protokoll::AddProtokollEintrag(const std::string& Art, const std::string& RechnungsNr,
                                     const std::string& Datum, const std::string& Lieferant,
                                     const std::string& Betrag, const std::string& MaxBetrag) {
-  ProtokollGrid.appendRow({Art, RechnungsNr, Datum, Lieferant, Betrag, MaxBetrag});
+  std::vector<std::string> felder{Art, RechnungsNr, Datum, Lieferant, Betrag, MaxBetrag};
+  if (horcher_) horcher_(felder);
+  ProtokollGrid.appendRow(std::move(felder));
 }
 
 void Protokoll::speichern(const std::filesystem::path& datei) const {

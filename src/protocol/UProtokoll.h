@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "util/TextGrid.h"
 
@@ -11,7 +13,11 @@ namespace belvanto {
 
 class Protokoll {
  public:
+  // Hears every entry as its six fields, as it is added (the run log).
+  using Horcher = std::function<void(const std::vector<std::string>& felder)>;
+
   Protokoll() : ProtokollGrid(6, 1) {}
+  void beiEintrag(Horcher horcher) { horcher_ = std::move(horcher); }
 
   void AddProtokollEintrag(const std::string& Art, const std::string& RechnungsNr,
                            const std::string& Datum, const std::string& Lieferant,
@@ -25,6 +31,7 @@ class Protokoll {
 
  private:
   TextGrid ProtokollGrid;
+  Horcher horcher_;
 };
 
 }  // namespace belvanto

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "basis/Bediener.h"
+#include "basis/Laufbuch.h"
 #include "protocol/UProtokoll.h"
 #include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
@@ -90,8 +91,32 @@ std::string nameUngeeignet(std::string_view name) {
   return {};
 }
 
-Download::Download(const Konfiguration& konfiguration, Bediener& bediener, Protokoll& protokoll)
-    : k_(konfiguration), bediener_(bediener), protokoll_(protokoll) {}
+Download::Download(const Konfiguration& konfiguration, Bediener& bediener, Protokoll& protokoll,
+                   Laufbuch* laufbuch)
+    : k_(konfiguration), bediener_(bediener), protokoll_(protokoll), laufbuch_(laufbuch) {}
+
+void Download::vermerken(const std::string& zeile) {
+  if (laufbuch_) laufbuch_->schreiben(zeile);
+}
+
+void Download::nichtGeholt(const std::string& ordner, const std::string& name,
+                           const std::string& grund) {
+  vermerken("Nicht geholt: " + ordner + "/" + anzeigeName(name) + " (" + grund + ")");
+  protokoll_.AddProtokollEintrag("Nicht geholt", anzeigeName(name), ordner, grund, "", "");
+}
+
+// The checksum is taken from the local copy, which is what the backup and
+// the archives receive.
+void Download::geholtVermerken(const std::string& ordner, const std::string& name,
+                               const fs::path& lokal) {
+  if (!laufbuch_) return;
+  std::error_code ec;
+  const auto groesse = fs::file_size(lokal, ec);
+  const std::string sha = sha256Datei(lokal);
+  vermerken("Geholt: " + ordner + "/" + anzeigeName(name) + ", " +
+            (ec ? "Größe nicht lesbar" : std::to_string(groesse) + " Bytes") + ", SHA-256 " +
+            (sha.empty() ? "nicht lesbar" : sha));
+}
 
 Serverzugang Download::zugang() const {
   return {k_.FtpZugang, k_.FtpUser, k_.FtpPasswort, k_.programmOrdner / kHostKeyName};
@@ -154,8 +179,7 @@ void Download::DateienKopieren(const std::string& ordner, const fs::path& lokal)
     try {
       if (e.name != "." && e.name != "..") {
         if (!gefaltet.insert(foldCase(e.name)).second)
-          protokoll_.AddProtokollEintrag("Nicht geholt", anzeigeName(e.name), ordner,
-                                         "gleicher Name in anderer Schreibweise", "", "");
+          nichtGeholt(ordner, e.name, "gleicher Name in anderer Schreibweise");
         else
           dateiHolen(ordner, e, lokal, geholt);
       }
@@ -179,16 +203,14 @@ void Download::dateiHolen(const std::string& ordner, const ListenEintrag& e, con
                [&] { TestSFTP->GetStat(e.name, attrs); });
     grund = artGrund(attrs);
   }
-  if (!grund.empty()) {
-    protokoll_.AddProtokollEintrag("Nicht geholt", anzeigeName(e.name), ordner, grund, "", "");
-    return;
-  }
+  if (!grund.empty()) return nichtGeholt(ordner, e.name, grund);
   const fs::path ziel = lokal / e.name;
   amServer("Die Datei " + pfad + " kann nicht vom Server geholt werden",
            [&] { TestSFTP->DownloadFile(e.name, ziel.string(), false); });
   std::error_code ec;
   const auto groesse = fs::file_size(ziel, ec);
   if (!ec) geholt.emplace(e.name, Geholt{attrs, groesse});
+  geholtVermerken(ordner, e.name, ziel);
 }
 
 void Download::GeholteLoeschen() {
@@ -209,7 +231,11 @@ void Download::DateienLoeschen(const std::string& ordner, const GeholtListe& geh
       // What is not in the list arrived after the listing, or was skipped and
       // reported then: it stays for the next run.
       const auto it = geholt.find(e.name);
-      if (it != geholt.end()) loeschenWennUnveraendert(ordner, e.name, it->second);
+      if (it != geholt.end())
+        loeschenWennUnveraendert(ordner, e.name, it->second);
+      else if (e.name != "." && e.name != "..")
+        vermerken("Nicht gelöscht: " + ordner + "/" + anzeigeName(e.name) +
+                  " (in diesem Lauf nicht geholt)");
     } catch (...) {
       bediener_.fortschritt(fortschritt);
       throw;
@@ -220,8 +246,10 @@ void Download::DateienLoeschen(const std::string& ordner, const GeholtListe& geh
 
 void Download::loeschenWennUnveraendert(const std::string& ordner, const std::string& name,
                                         const Geholt& geholt) {
-  const std::string pfad = "\"" + ordner + "/" + anzeigeName(name) + "\"";
+  const std::string datei = ordner + "/" + anzeigeName(name);
+  const std::string pfad = "\"" + datei + "\"";
   auto behalten = [&](const std::string& grund) {
+    vermerken("Nicht gelöscht: " + datei + " (" + grund + ")");
     protokoll_.AddProtokollEintrag("Nicht gelöscht", anzeigeName(name), ordner, grund, "", "");
   };
   // The backup leaves ZIP files out; deleted here they would be nowhere.
@@ -234,13 +262,15 @@ void Download::loeschenWennUnveraendert(const std::string& ordner, const std::st
     if (TestSFTP->ErrorCode() < 0)
       throw Fehler("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden (" + e.what() +
                    ")");
-    if (TestSFTP->ErrorCode() == kKeineSolcheDatei) return;
+    if (TestSFTP->ErrorCode() == kKeineSolcheDatei)
+      return vermerken("Nicht gelöscht: " + datei + " (schon nicht mehr auf dem Server)");
     return behalten("auf dem Server nicht mehr lesbar");
   }
   if (!unveraendert(geholt.attrs, geholt.lokaleGroesse, jetzt))
     return behalten("auf dem Server verändert, seit sie geholt wurde");
   amServer("Die Datei " + pfad + " kann auf dem Server nicht gelöscht werden",
            [&] { TestSFTP->DeleteFile(name); });
+  vermerken("Auf dem Server gelöscht: " + datei);
 }
 
 }  // namespace belvanto

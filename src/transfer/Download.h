@@ -20,6 +20,7 @@
 namespace belvanto {
 
 class Bediener;
+class Laufbuch;
 class Protokoll;
 
 // The name out of one directory listing line: a DOS line (date, time, "<DIR>"
@@ -36,7 +37,10 @@ std::string anzeigeName(std::string_view name);
 
 class Download {
  public:
-  Download(const Konfiguration& konfiguration, Bediener& bediener, Protokoll& protokoll);
+  // Every file fetched (with size and SHA-256), deleted or left alone goes to
+  // `laufbuch` when there is one.
+  Download(const Konfiguration& konfiguration, Bediener& bediener, Protokoll& protokoll,
+           Laufbuch* laufbuch = nullptr);
 
   // "../ZRABR" and "../ZRBELEG" into the working folder's ZRABR and ZRBELEG.
   void ZRDatenHolen();
@@ -68,11 +72,16 @@ class Download {
   void DateienLoeschen(const std::string& ordner, const GeholtListe& geholt);
   void loeschenWennUnveraendert(const std::string& ordner, const std::string& name,
                                 const Geholt& geholt);
+  void nichtGeholt(const std::string& ordner, const std::string& name, const std::string& grund);
+  void geholtVermerken(const std::string& ordner, const std::string& name,
+                       const std::filesystem::path& lokal);
+  void vermerken(const std::string& zeile);
   Serverzugang zugang() const;
 
   const Konfiguration& k_;
   Bediener& bediener_;
   Protokoll& protokoll_;
+  Laufbuch* laufbuch_;
   std::unique_ptr<TTGPuttySFTP> TestSFTP;
   std::vector<ListenEintrag> ListBox1;
   // Per remote folder, in the order fetched.
