@@ -1,9 +1,10 @@
 // Program start: creates the windows once, reads the configuration through the
 // main window and runs the message loop. The INI file and the supplier mapping
-// live beside the executable.
+// live beside the executable. The program is German on any machine.
 #include <QApplication>
 #include <filesystem>
 
+#include "app/DeutscheOberflaeche.h"
 #include "app/QtBediener.h"
 #include "app/TForm1.h"
 #include "app/THilfe.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  belvanto::deutscheOberflaeche(app);
   const std::filesystem::path programmOrdner = QCoreApplication::applicationDirPath().toStdString();
 
   belvanto::Druckerwahl druckerwahl;

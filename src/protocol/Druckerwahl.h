@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QPrinter;
+class QTemporaryFile;
 
 namespace belvanto {
 
@@ -30,14 +31,27 @@ class Druckerwahl {
   void pdfAusgabe(const QString& datei);
   QString pdfDatei() const { return pdfDatei_; }
 
-  // Points `printer` at the current choice. Throws Fehler when there is no
-  // printer to print on, so that nothing is written to a file nobody chose.
-  void einrichten(QPrinter& printer) const;
+  // Points `printer` at the current choice. A job for a real printer is
+  // spooled into `spool` (opened here) and handed over by abschicken(): Qt
+  // hands it over itself but drops the print system's answer, and a refused
+  // job would vanish without a word. Throws Fehler when there is no printer
+  // to print on, so that nothing is written to a file nobody chose.
+  void einrichten(QPrinter& printer, QTemporaryFile& spool) const;
+  // After the painter has ended: sends the spooled job to the printer as
+  // `titel`. Throws Fehler when the print system refuses it.
+  void abschicken(const QPrinter& printer, QTemporaryFile& spool, const QString& titel) const;
 
  private:
   QStringList namen_;
   QString aktuell_;
   QString pdfDatei_;
 };
+
+// Hands the PDF file `datei` to the CUPS printer `drucker` as job `titel` on
+// paper `papier` (a page size key such as "A4"). Throws Fehler in German,
+// with the print system's reason, when the job is refused or CUPS cannot be
+// reached.
+void cupsDrucken(const QString& drucker, const QString& datei, const QString& titel,
+                 const QString& papier);
 
 }  // namespace belvanto

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QTableWidget>
+#include <QTemporaryFile>
 #include <cmath>
 
 #include "protocol/Druckerwahl.h"
@@ -95,7 +96,8 @@ void GridDrucken(const QTableWidget& grid, quint16 Links, quint16 Oben, double F
   if (!(Faktor > 0) || !std::isfinite(Faktor)) return;
 
   QPrinter printer(QPrinter::HighResolution);
-  druckerwahl.einrichten(printer);
+  QTemporaryFile spool;
+  druckerwahl.einrichten(printer, spool);
   const DruckFlaeche flaeche = flaecheVon(printer);
 
   printer.setDocName(kJobTitel);
@@ -113,7 +115,10 @@ void GridDrucken(const QTableWidget& grid, quint16 Links, quint16 Oben, double F
   const int textHoehe = painter.fontMetrics().height();
 
   zeichne(painter, grid, planeGridDruck(masseVon(grid), Links, Oben, Faktor, flaeche, textHoehe));
-  painter.end();
+  if (!painter.end()) {
+    throw Fehler("Der Druckauftrag \"Grid-Druck\" kann nicht abgeschlossen werden.");
+  }
+  druckerwahl.abschicken(printer, spool, kJobTitel);
 }
 
 }  // namespace belvanto

@@ -11,8 +11,9 @@ namespace belvanto {
 class Druckerwahl;
 
 // `Links` and `Oben` are offsets in points, `Faktor` the scale; a scale not
-// above 0 prints nothing. Throws Fehler when there is no printer or the job
-// cannot start. Rows and columns beyond the page are cut off.
+// above 0 prints nothing. Throws Fehler when there is no printer, the job
+// cannot start or the print system refuses it. Rows and columns beyond the
+// page are cut off.
 void GridDrucken(const QTableWidget& grid, quint16 Links, quint16 Oben, double Faktor,
                  const Druckerwahl& druckerwahl);
 

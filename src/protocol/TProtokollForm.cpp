@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFont>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -131,7 +130,7 @@ void TProtokollForm::PrintBtnClick() {
 }
 
 void TProtokollForm::fehlerZeigen(const char* text) {
-  QMessageBox::critical(this, QGuiApplication::applicationDisplayName(), QString::fromUtf8(text));
+  QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromUtf8(text));
 }
 
 }  // namespace belvanto

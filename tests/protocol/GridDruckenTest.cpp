@@ -1,15 +1,20 @@
 // Grid printing into real PDF files read back with pdftotext, the printer
-// choice, and printing without any printer.
+// choice, printing without any printer or with one that refuses the job, and
+// the German dialogs and Windows-width fonts the program starts with.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QFontInfo>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <filesystem>
 
+#include "app/DeutscheOberflaeche.h"
 #include "protocol/Druckerwahl.h"
 #include "protocol/GridDrucken.h"
 #include "protocol/TProtokollForm.h"
@@ -37,15 +42,30 @@ QString pdfText(const std::filesystem::path& pdf) {
   return programm("pdftotext", {"-layout", pfad(pdf), "-"});
 }
 
-// Left edge in points of the first word `wort` in the PDF.
-double wortLinks(const std::filesystem::path& pdf, const QString& wort) {
+// Left and right edge in points of the first word `wort` in the PDF.
+std::pair<double, double> wortRaender(const std::filesystem::path& pdf, const QString& wort) {
   const QString html = programm("pdftotext", {"-bbox", pfad(pdf), "-"});
-  const QRegularExpression muster("<word xMin=\"([0-9.]+)\"[^>]*>" +
-                                  QRegularExpression::escape(wort) + "</word>");
+  const QRegularExpression muster(
+      "<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\"[^>]*>" +
+      QRegularExpression::escape(wort) + "</word>");
   const auto treffer = muster.match(html);
   EXPECT_TRUE(treffer.hasMatch()) << wort.toStdString();
-  return treffer.captured(1).toDouble();
+  return {treffer.captured(1).toDouble(), treffer.captured(2).toDouble()};
 }
+
+double wortLinks(const std::filesystem::path& pdf, const QString& wort) {
+  return wortRaender(pdf, wort).first;
+}
+
+// The program's start-up, before any test resolves a font: a font looked up
+// once keeps its face.
+class DeutscheOberflaecheUmgebung : public testing::Environment {
+ public:
+  void SetUp() override { geladen = deutscheOberflaeche(*QCoreApplication::instance()); }
+  static inline bool geladen = false;
+};
+[[maybe_unused]] const auto* const umgebung =
+    testing::AddGlobalTestEnvironment(new DeutscheOberflaecheUmgebung);
 
 void fuelle(QTableWidget& grid, int zeilen) {
   grid.setColumnCount(6);
@@ -99,7 +119,7 @@ TEST(GridDrucken, ProtocolWindowPrintsItsCellsIntoThePdf) {
 
   const QString text = pdfText(dir / "protokoll.pdf");
   for (const char* erwartet :
-       {"Abrechnung vom", "15.03.2024", "Mitgliedsnr.", "4711", "Rechnungsbetrag zu", "R-7",
+       {"Abrechnung vom", "15.03.2024", "Mitgliedsnr.", "4711", "Rechnungsbetrag zu hoch", "R-7",
         "Bäckerei Größe", "Ist: 1234,5", "Soll: 1000"}) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(erwartet))) << erwartet << "\n"
                                                             << text.toStdString();
@@ -108,6 +128,11 @@ TEST(GridDrucken, ProtocolWindowPrintsItsCellsIntoThePdf) {
   EXPECT_NEAR(wortLinks(dir / "protokoll.pdf", "15.03.2024") -
                   wortLinks(dir / "protokoll.pdf", "Abrechnung"),
               151 * 0.6, 0.2);
+  // The longest kind of entry fits its column in a font of Arial's widths
+  // (DejaVu Sans would need 89.9 points and be cut): the text is clipped two
+  // paddings of 3 points at scale 0.6 before the next column's text starts.
+  const double ende = wortRaender(dir / "protokoll.pdf", "hoch").second;
+  EXPECT_LT(ende, wortLinks(dir / "protokoll.pdf", "R-7") - 2 * 3 * 0.6);
   EXPECT_TRUE(programm("pdfinfo", {pfad(dir / "protokoll.pdf")}).contains("Grid-Druck"));
 }
 
@@ -179,6 +204,39 @@ TEST(GridDrucken, WithoutPrinterRaisesGermanErrorAndWritesNoFile) {
   }
   QDir::setCurrent(vorher);
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(GridDrucken, PrintSystemRefusingTheJobRaisesGermanError) {
+  TempDir dir;
+  const auto datei = dir / "auftrag.pdf";
+  test::writeBytes(datei, "%PDF-1.4\n%%EOF\n");
+  try {
+    cupsDrucken("Gibt es nicht", pfad(datei), "Grid-Druck", "A4");
+    FAIL() << "no error";
+  } catch (const Fehler& fehler) {
+    EXPECT_TRUE(std::string(fehler.what())
+                    .starts_with("Der Druckauftrag \"Grid-Druck\" für den Drucker \"Gibt es "
+                                 "nicht\" wurde vom Drucksystem abgelehnt"))
+        << fehler.what();
+  }
+}
+
+TEST(DeutscheOberflaeche, QtDialogsSpeakGermanAndWindowsFontsKeepTheirWidths) {
+  ASSERT_TRUE(DeutscheOberflaecheUmgebung::geladen);
+  QMessageBox box;
+  const struct {
+    QMessageBox::StandardButton knopf;
+    const char* text;
+  } knoepfe[] = {{QMessageBox::Ok, "OK"},
+                 {QMessageBox::Cancel, "Abbrechen"},
+                 {QMessageBox::Yes, "Ja"},
+                 {QMessageBox::No, "Nein"}};
+  for (const auto& k : knoepfe) {
+    EXPECT_EQ(box.addButton(k.knopf)->text().remove('&').toStdString(), k.text);
+  }
+  for (const char* windows : {"MS Sans Serif", "Tahoma"}) {
+    EXPECT_EQ(QFontInfo(QFont(windows)).family().toStdString(), "Liberation Sans") << windows;
+  }
 }
 
 TEST(GridDrucken, UnwritablePdfRaisesErrorNamingTheFile) {

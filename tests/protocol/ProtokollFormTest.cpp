@@ -29,6 +29,7 @@ class MeldungsFaenger {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         text_ = box->text();
+        titel_ = box->windowTitle();
         icon_ = box->icon();
         box->accept();
         timer_.stop();
@@ -37,11 +38,13 @@ class MeldungsFaenger {
     timer_.start();
   }
   QString text() const { return text_; }
+  QString titel() const { return titel_; }
   QMessageBox::Icon icon() const { return icon_; }
 
  private:
   QTimer timer_;
   QString text_;
+  QString titel_;
   QMessageBox::Icon icon_ = QMessageBox::NoIcon;
 };
 
@@ -172,18 +175,29 @@ TEST_F(ProtokollFormTest, UnwritableFileShowsTheErrorBox) {
   MeldungsFaenger meldung;
   form.SaveBtn->click();
   EXPECT_EQ(meldung.icon(), QMessageBox::Critical);
+  EXPECT_EQ(meldung.titel(), "Belvanto");
   EXPECT_TRUE(meldung.text().contains(QString::fromStdString(ziel.string())))
       << meldung.text().toStdString();
   EXPECT_TRUE(meldung.text().contains("geschrieben")) << meldung.text().toStdString();
 }
 
-TEST_F(ProtokollFormTest, DruckenWithoutPrinterShowsTheErrorBox) {
+TEST_F(ProtokollFormTest, DruckenThatCannotPrintShowsTheErrorBox) {
+  TempDir dir;
   Protokoll protokoll = beispielProtokoll();
   form.fuellen(protokoll);
-  MeldungsFaenger meldung;
-  form.PrintBtn->click();
-  EXPECT_EQ(meldung.icon(), QMessageBox::Critical);
-  EXPECT_EQ(meldung.text(), "Es ist kein Drucker eingerichtet.");
+  const QString ungueltig = QString::fromStdString((dir / "fehlt" / "p.pdf").string());
+  const struct {
+    QString pdf;
+    QString text;
+  } faelle[] = {{QString(), "Es ist kein Drucker eingerichtet."}, {ungueltig, ungueltig}};
+  for (const auto& fall : faelle) {
+    druckerwahl.pdfAusgabe(fall.pdf);
+    MeldungsFaenger meldung;
+    form.PrintBtn->click();
+    EXPECT_EQ(meldung.icon(), QMessageBox::Critical);
+    EXPECT_EQ(meldung.titel(), "Belvanto");
+    EXPECT_TRUE(meldung.text().contains(fall.text)) << meldung.text().toStdString();
+  }
 }
 
 }  // namespace
