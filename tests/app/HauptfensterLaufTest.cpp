@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "DownloadUmgebung.h"
 #include "app/QtBediener.h"
 #include "app/TForm1.h"
 #include "app/THilfe.h"
@@ -20,6 +21,7 @@
 #include "protocol/TProtokollForm.h"
 #include "support/TestSupport.h"
 #include "support/ZipLesen.h"
+#include "transfer/TTestForm.h"
 #include "util/Datum.h"
 
 namespace belvanto {
@@ -126,6 +128,71 @@ TEST(HauptfensterLauf, StartSupplierDialogProtocolAndTheFilesAfterwards) {
             test::cp1252Zeilen(
                 {"70001;10001;Müller & Söhne GmbH;1000", "70009;19009;Gärtnerei Weiß;500"}));
   EXPECT_NE(readBytes(programm / "Belvanto.ini").find("LfdNummer=4\r\n"), std::string::npos);
+}
+
+// The same with every box at its default: the settlement comes from the SFTP
+// test server and the mails go to the SMTP test server; the supplier missing
+// from the mapping is typed into the dialog.
+TEST(HauptfensterLauf, WithDownloadAndMailThroughTheRealWindows) {
+  test::SmtpServer smtp;
+  test::Umgebung u;
+  u.starten({}, test::mailIni(smtp));
+  // Without its first supplier, so the dialog asks for it.
+  writeBytes(u.programm / "LieferantenUmsetzung.csv",
+             test::cp1252Zeilen(
+                 {"70002;10002;Bäckerei Schäfer;100", "70003;10003;Obst & Gemüse <Nord>;"}));
+
+  Druckerwahl druckerwahl;
+  THilfe hilfe;
+  TLieferanten lieferantenDialog;
+  TProtokollForm protokollFenster(druckerwahl);
+  TRechnungsnummer rechnungsnummer;
+  TTestForm testForm;
+  QtBediener bediener(lieferantenDialog, rechnungsnummer, protokollFenster);
+  bediener.setTestForm(&testForm);
+  TForm1 hauptfenster(u.programm, druckerwahl, bediener, hilfe);
+  bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
+  ASSERT_TRUE(hauptfenster.FormCreate());
+  hauptfenster.show();
+
+  QStringList gesehen;
+  QTimer person;
+  QObject::connect(&person, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (modal == &lieferantenDialog) {
+      gesehen << "Lieferant " + modal->findChild<QLineEdit*>("LEMorvenauNummer")->text();
+      tippen(modal->findChild<QLineEdit*>("LEKerbholtNummer"), "10001");
+      tippen(modal->findChild<QLineEdit*>("LEKerbholtName"), "Müller & Söhne GmbH");
+      tippen(modal->findChild<QLineEdit*>("LEKerbholtMaxBetrag"), "1000");
+      modal->findChild<QPushButton*>("BtnUebername")->click();
+    } else if (modal == &protokollFenster) {
+      gesehen << "Protokoll";
+      modal->findChild<QPushButton*>("CloseBtn")->click();
+    } else {
+      gesehen << "unerwartet: " + modal->windowTitle();
+      modal->close();
+    }
+  });
+  person.start(20);
+  auto* start = hauptfenster.findChild<QPushButton*>("BtnStart");
+  start->click();
+  person.stop();
+
+  EXPECT_EQ(gesehen, QStringList({"Lieferant 70001", "Protokoll"}));
+  EXPECT_EQ(start->text(), "Ende");
+  EXPECT_FALSE(testForm.isVisible()) << "the data check window closes by itself";
+  for (const char* ordner : {"ZRBELEG", "ZRABR", "REMADV"})
+    EXPECT_TRUE(fs::is_empty(u.root / ordner)) << ordner;
+  const auto archiv = test::mitLibzipLesen(
+      u.tmp / "ausgabe" / ("Belege-4711-" + formatArchivDatum(heute()) + "-7.zip"));
+  EXPECT_NE(
+      archiv.at("815-1001.xml").inhalt.find("<supplierName>Müller + Söhne GmbH</supplierName>"),
+      std::string::npos);
+  // Invoice copies, remittance advice, settlement statements, information mail.
+  EXPECT_EQ(smtp.ereignisse("message").size(), 4u);
+  EXPECT_NE(readBytes(u.programm / "Belvanto.log").find("Lauf endet: erfolgreich"),
+            std::string::npos);
 }
 
 }  // namespace
