@@ -152,7 +152,8 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
   for (const auto& pdf : findFiles(resolveNoCase(w, "ZRBELEG"), "*.pdf")) {
     const std::string name = pdf.filename().string();
     // Only the PDFs renamed for the current booking file carry a hyphen.
-    if (name.find('-') != std::string::npos && verschiebenOhneErsetzen(pdf, belege / name)) ++verschoben;
+    if (name.find('-') != std::string::npos && verschiebenOhneErsetzen(pdf, belege / name))
+      ++verschoben;
     b.fortschritt("Kopieren: " + name);
   }
   return verschoben;
@@ -164,7 +165,10 @@ fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& 
     throw Fehler("Die laufende Nummer (LfdNummer " + std::to_string(k.LfdNummer) +
                  ") kann nicht weiter hochgezählt werden. Bitte Belvanto.ini prüfen.");
   const fs::path archiv = belegarchivName(k, heute);
-  ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"), archiv);
+  // The backup holds the same PDFs under their delivered names: their Deflate
+  // data is taken from there wherever the bytes still match.
+  ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"), archiv, {},
+                    backupName(k, heute));
   return archiv;
 }
 

@@ -1,9 +1,10 @@
 // The ZIP writer behind the backup and the document archives: packs a folder
-// tree into an archive file with libzip, adding to an archive of the same name
-// when one exists. Every entry is deflated at the configured level or stored
-// where deflating does not make it smaller. A failure never leaves a damaged
-// archive under the final name; it is reported as Fehler naming the archive
-// and, where one file was at fault, that file.
+// tree into an archive file, adding to an archive of the same name when one
+// exists. Every entry is deflated at the configured level or stored where
+// deflating does not make it smaller; an entry of a template archive that
+// holds the same bytes is taken over instead of deflating them again. A
+// failure never leaves a damaged archive under the final name; it is reported
+// as Fehler naming the archive and, where one file was at fault, that file.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +15,14 @@ namespace belvanto {
 struct ZipEinstellungen {
   // Deflate level; 6 is zlib's and Info-ZIP's "normal".
   int stufe = 6;
-  // Files up to this size are read and deflated in memory; larger ones are
-  // deflated into a spool file beside the archive, never held whole.
+  // Files up to this size are read and deflated in memory (libdeflate);
+  // larger ones are deflated as they are read (zlib), never held whole.
   std::uint64_t speicherGrenze = 16u << 20;
-  // Threads deflating ahead of the writer; -1 picks one per processor, 0
-  // deflates on the writing thread.
+  // Threads packing files ahead of the writer; -1 picks one per processor, 0
+  // packs on the writing thread.
   int helfer = -1;
-  // Bytes of file data the helpers may hold ahead of the writer.
+  // Bytes of file data the helpers may hold ahead of the writer (at least one
+  // file at a time).
   std::uint64_t vorratBudget = 64u << 20;
   // fsync the finished archive and its folder.
   bool sichern = true;
@@ -38,9 +40,13 @@ struct ZipBericht {
 // `basis` and "/"-separated, modification times kept. An existing `archiv` is
 // opened and added to; its entries whose names equal a new entry's name
 // (letter case ignored) are replaced. A missing or empty `basis` adds nothing;
-// when no archive exists yet, an empty one is written. Throws Fehler.
+// when no archive exists yet, an empty one is written. A file whose size and
+// CRC-32 equal those of an entry of the archive `vorlage`, and whose bytes
+// equal that entry's, gets that entry's data as it is; a `vorlage` that is
+// missing or cannot be read is passed over. Throws Fehler.
 ZipBericht ordnerArchivieren(const std::filesystem::path& basis,
                              const std::filesystem::path& archiv,
-                             const ZipEinstellungen& einstellungen = {});
+                             const ZipEinstellungen& einstellungen = {},
+                             const std::filesystem::path& vorlage = {});
 
 }  // namespace belvanto

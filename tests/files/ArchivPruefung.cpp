@@ -9,10 +9,13 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "support/TestSupport.h"
 
 namespace belvanto::test {
 
@@ -81,6 +84,54 @@ std::string unzipInhalt(const fs::path& archiv, const std::string& name) {
 
 bool unzipPrueft(const fs::path& archiv) {
   return ausfuehren("unzip -tq " + shellWort(archiv.string())).status == 0;
+}
+
+Inhalt ordnerInhalt(const fs::path& basis) {
+  Inhalt inhalt;
+  for (const auto& e : fs::recursive_directory_iterator(basis)) {
+    const std::string name = e.path().lexically_relative(basis).generic_string();
+    std::string endung = e.path().extension().string();
+    for (auto& c : endung) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (e.is_directory())
+      inhalt[name + "/"] = "";
+    else if (endung != ".zip")
+      inhalt[name] = readBytes(e.path());
+  }
+  return inhalt;
+}
+
+Inhalt mitUnzipLesen(const fs::path& archiv, const fs::path& ordner) {
+  if (!unzipPrueft(archiv)) throw std::runtime_error("unzip -t failed for " + archiv.string());
+  fs::remove_all(ordner);
+  Ausgabe a =
+      ausfuehren("unzip -qq " + shellWort(archiv.string()) + " -d " + shellWort(ordner.string()));
+  if (a.status != 0) throw std::runtime_error("unzip failed: " + a.text);
+  return ordnerInhalt(ordner);
+}
+
+Inhalt mitPythonLesen(const fs::path& archiv) {
+  // Each entry as "<name length> <data length>\n<name><data>".
+  static const char* kSkript =
+      "import sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+      "  bad = z.testzip()\n"
+      "  if bad: sys.exit('testzip: ' + bad)\n"
+      "  for i in z.infolist():\n"
+      "    n, d = i.filename.encode(), z.read(i)\n"
+      "    sys.stdout.buffer.write(b'%d %d\\n' % (len(n), len(d)) + n + d)\n";
+  Ausgabe a =
+      ausfuehren("/usr/bin/python3 -c " + shellWort(kSkript) + " " + shellWort(archiv.string()));
+  if (a.status != 0) throw std::runtime_error("python zipfile failed: " + a.text);
+  Inhalt inhalt;
+  for (std::size_t pos = 0; pos < a.text.size();) {
+    const std::size_t zeile = a.text.find('\n', pos);
+    std::size_t n = 0, d = 0;
+    if (zeile == std::string::npos || std::sscanf(a.text.c_str() + pos, "%zu %zu", &n, &d) != 2)
+      throw std::runtime_error("python output unreadable");
+    inhalt[a.text.substr(zeile + 1, n)] = a.text.substr(zeile + 1 + n, d);
+    pos = zeile + 1 + n + d;
+  }
+  return inhalt;
 }
 
 std::string zufallsBytes(std::size_t n, unsigned saat) {

@@ -47,6 +47,17 @@ std::string unzipInhalt(const std::filesystem::path& archiv, const std::string& 
 // `unzip -tq` finds no error.
 bool unzipPrueft(const std::filesystem::path& archiv);
 
+// Entry name -> content; folders as "name/" -> "".
+using Inhalt = std::map<std::string, std::string>;
+// What an archive of `basis` must hold: every file and folder below it, no *.zip.
+Inhalt ordnerInhalt(const std::filesystem::path& basis);
+// The archive as Info-ZIP's unzip extracts it into `ordner`, after `unzip -t`
+// found no error.
+Inhalt mitUnzipLesen(const std::filesystem::path& archiv, const std::filesystem::path& ordner);
+// The archive as Python's zipfile reads it (/usr/bin/python3), after its
+// testzip() found no error.
+Inhalt mitPythonLesen(const std::filesystem::path& archiv);
+
 std::string zufallsBytes(std::size_t n, unsigned saat);
 std::string textBytes(std::size_t n);
 void mtimeSetzen(const std::filesystem::path& pfad, std::time_t zeit);
