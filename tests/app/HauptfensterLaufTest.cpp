@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <array>
 
 #include "DownloadUmgebung.h"
 #include "app/QtBediener.h"
@@ -39,6 +40,55 @@ void tippen(QWidget* feld, const QString& text) {
     QTest::sendKeyEvent(QTest::Click, feld, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
+// The program's windows as main() makes them, and a person who answers every
+// modal window the run opens: the supplier dialog with `antwort`, the protocol
+// window by closing it, anything else by closing it and noting its title.
+struct Programm {
+  explicit Programm(const fs::path& programmOrdner)
+      : hauptfenster(programmOrdner, druckerwahl, bediener, hilfe) {
+    bediener.setTestForm(&testForm);
+    bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
+  }
+
+  // Presses Start and returns what the person saw, in order.
+  QStringList starten(const std::array<QString, 3>& antwort) {
+    QStringList gesehen;
+    QTimer person;
+    QObject::connect(&person, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal) return;
+      if (modal == &lieferantenDialog) {
+        gesehen << "Lieferant " + modal->findChild<QLineEdit*>("LEMorvenauNummer")->text();
+        tippen(modal->findChild<QLineEdit*>("LEKerbholtNummer"), antwort[0]);
+        tippen(modal->findChild<QLineEdit*>("LEKerbholtName"), antwort[1]);
+        tippen(modal->findChild<QLineEdit*>("LEKerbholtMaxBetrag"), antwort[2]);
+        modal->findChild<QPushButton*>("BtnUebername")->click();
+      } else if (modal == &protokollFenster) {
+        gesehen << "Protokoll";
+        protokollZeilen = modal->findChild<QTableWidget*>()->rowCount();
+        modal->findChild<QPushButton*>("CloseBtn")->click();
+      } else {
+        gesehen << "unerwartet: " + modal->windowTitle();
+        modal->close();
+      }
+    });
+    person.start(20);
+    start()->click();
+    return gesehen;
+  }
+  QPushButton* start() { return hauptfenster.findChild<QPushButton*>("BtnStart"); }
+
+  Druckerwahl druckerwahl;
+  THilfe hilfe;
+  TLieferanten lieferantenDialog;
+  TProtokollForm protokollFenster{druckerwahl};
+  TRechnungsnummer rechnungsnummer;
+  TTestForm testForm;
+  QtBediener bediener{lieferantenDialog, rechnungsnummer, protokollFenster};
+  TForm1 hauptfenster;
+  int protokollZeilen = 0;
+};
+
 TEST(HauptfensterLauf, StartSupplierDialogProtocolAndTheFilesAfterwards) {
   TempDir tmp;
   const fs::path programm = tmp / "programm";
@@ -66,45 +116,14 @@ TEST(HauptfensterLauf, StartSupplierDialogProtocolAndTheFilesAfterwards) {
   writeBytes(zrbeleg / "ABCD0001.pdf", "%PDF-1.4 eins");
   writeBytes(zrbeleg / "ABCD0002.pdf", "%PDF-1.4 zwei");
 
-  Druckerwahl druckerwahl;
-  THilfe hilfe;
-  TLieferanten lieferantenDialog;
-  TProtokollForm protokollFenster(druckerwahl);
-  TRechnungsnummer rechnungsnummer;
-  QtBediener bediener(lieferantenDialog, rechnungsnummer, protokollFenster);
-  TForm1 hauptfenster(programm, druckerwahl, bediener, hilfe);
-  bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
-  ASSERT_TRUE(hauptfenster.FormCreate());
-  hauptfenster.show();
-  hauptfenster.findChild<QCheckBox*>("DownloadCB")->setChecked(false);
-
-  // Acts on whatever modal window the run opens.
-  QStringList gesehen;
-  int protokollZeilen = 0;
-  QTimer person;
-  QObject::connect(&person, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    if (modal == &lieferantenDialog) {
-      gesehen << "Lieferant " + modal->findChild<QLineEdit*>("LEMorvenauNummer")->text();
-      tippen(modal->findChild<QLineEdit*>("LEKerbholtNummer"), "19009");
-      tippen(modal->findChild<QLineEdit*>("LEKerbholtName"), "Gärtnerei Weiß");
-      tippen(modal->findChild<QLineEdit*>("LEKerbholtMaxBetrag"), "500");
-      modal->findChild<QPushButton*>("BtnUebername")->click();
-    } else if (modal == &protokollFenster) {
-      gesehen << "Protokoll";
-      protokollZeilen = modal->findChild<QTableWidget*>()->rowCount();
-      modal->findChild<QPushButton*>("CloseBtn")->click();
-    } else {
-      gesehen << "unerwartet: " + modal->windowTitle();
-      modal->close();
-    }
-  });
-  person.start(20);
-
-  auto* start = hauptfenster.findChild<QPushButton*>("BtnStart");
-  start->click();
-  person.stop();
+  Programm p(programm);
+  ASSERT_TRUE(p.hauptfenster.FormCreate());
+  p.hauptfenster.show();
+  p.hauptfenster.findChild<QCheckBox*>("DownloadCB")->setChecked(false);
+  const QStringList gesehen = p.starten({"19009", "Gärtnerei Weiß", "500"});
+  auto* start = p.start();
+  const int protokollZeilen = p.protokollZeilen;
+  auto& hauptfenster = p.hauptfenster;
 
   // The information mail fails without a mail server: two boxes of its own.
   EXPECT_EQ(gesehen, QStringList({"Lieferant 70009", "unerwartet: Verbindungsfehler Versand !",
@@ -142,42 +161,12 @@ TEST(HauptfensterLauf, WithDownloadAndMailThroughTheRealWindows) {
              test::cp1252Zeilen(
                  {"70002;10002;Bäckerei Schäfer;100", "70003;10003;Obst & Gemüse <Nord>;"}));
 
-  Druckerwahl druckerwahl;
-  THilfe hilfe;
-  TLieferanten lieferantenDialog;
-  TProtokollForm protokollFenster(druckerwahl);
-  TRechnungsnummer rechnungsnummer;
-  TTestForm testForm;
-  QtBediener bediener(lieferantenDialog, rechnungsnummer, protokollFenster);
-  bediener.setTestForm(&testForm);
-  TForm1 hauptfenster(u.programm, druckerwahl, bediener, hilfe);
-  bediener.setFortschrittsfeld(hauptfenster.fortschrittsfeld());
-  ASSERT_TRUE(hauptfenster.FormCreate());
-  hauptfenster.show();
-
-  QStringList gesehen;
-  QTimer person;
-  QObject::connect(&person, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    if (modal == &lieferantenDialog) {
-      gesehen << "Lieferant " + modal->findChild<QLineEdit*>("LEMorvenauNummer")->text();
-      tippen(modal->findChild<QLineEdit*>("LEKerbholtNummer"), "10001");
-      tippen(modal->findChild<QLineEdit*>("LEKerbholtName"), "Müller & Söhne GmbH");
-      tippen(modal->findChild<QLineEdit*>("LEKerbholtMaxBetrag"), "1000");
-      modal->findChild<QPushButton*>("BtnUebername")->click();
-    } else if (modal == &protokollFenster) {
-      gesehen << "Protokoll";
-      modal->findChild<QPushButton*>("CloseBtn")->click();
-    } else {
-      gesehen << "unerwartet: " + modal->windowTitle();
-      modal->close();
-    }
-  });
-  person.start(20);
-  auto* start = hauptfenster.findChild<QPushButton*>("BtnStart");
-  start->click();
-  person.stop();
+  Programm p(u.programm);
+  ASSERT_TRUE(p.hauptfenster.FormCreate());
+  p.hauptfenster.show();
+  const QStringList gesehen = p.starten({"10001", "Müller & Söhne GmbH", "1000"});
+  auto* start = p.start();
+  auto& testForm = p.testForm;
 
   EXPECT_EQ(gesehen, QStringList({"Lieferant 70001", "Protokoll"}));
   EXPECT_EQ(start->text(), "Ende");
