@@ -5,7 +5,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "basis/Bediener.h"
 #include "basis/Laufbuch.h"
@@ -105,19 +110,6 @@ void Download::nichtGeholt(const std::string& ordner, const std::string& name,
   protokoll_.AddProtokollEintrag("Nicht geholt", anzeigeName(name), ordner, grund, "", "");
 }
 
-// The checksum is taken from the local copy, which is what the backup and
-// the archives receive.
-void Download::geholtVermerken(const std::string& ordner, const std::string& name,
-                               const fs::path& lokal) {
-  if (!laufbuch_) return;
-  std::error_code ec;
-  const auto groesse = fs::file_size(lokal, ec);
-  const std::string sha = sha256Datei(lokal);
-  vermerken("Geholt: " + ordner + "/" + anzeigeName(name) + ", " +
-            (ec ? "Größe nicht lesbar" : std::to_string(groesse) + " Bytes") + ", SHA-256 " +
-            (sha.empty() ? "nicht lesbar" : sha));
-}
-
 Serverzugang Download::zugang() const {
   return {k_.FtpZugang, k_.FtpUser, k_.FtpPasswort, k_.programmOrdner / kHostKeyName};
 }
@@ -141,10 +133,119 @@ void Download::ordnerLesen(const std::string& ordner) {
            [&] { TestSFTP->ListDir("."); });
 }
 
+// Each file costs the server a few round trips; over one connection the run
+// would mostly wait. The helper connections fetch and delete side by side.
+class Download::Helfer {
+ public:
+  Helfer() = default;
+  Helfer(Helfer&&) = default;
+  Helfer& operator=(Helfer&&) = delete;
+  ~Helfer() {
+    for (auto& s : eigene) s->Disconnect();
+  }
+  std::vector<TTGPuttySFTP*> sitzungen;  // the run's own connection first
+  std::vector<std::unique_ptr<TTGPuttySFTP>> eigene;
+};
+
+namespace {
+
+constexpr std::size_t kVerbindungen = 4;
+
+// What keeps the data safe is the backup archive, flushed before anything
+// leaves the server; flushing every fetched file as well only costs time.
+void ohneEinzelFlush(TTGPuttySFTP& sitzung) {
+  sitzung.SetBooleanConfigValue("local_fsync", false);
+}
+
+// Runs `arbeit(sitzung, i)` for every i below n on the helpers' threads and
+// hands each result to `fertig(i, ergebnis)` on this thread in the order of i
+// (null when the item failed; the failure is raised after), so the log, the
+// protocol and the progress line read as if one connection had done it all.
+// A failure ends the work at its item: what the helpers did beyond it is
+// reported nowhere, as it would not have been done one by one.
+template <class Ergebnis, class Arbeit, class Fertig>
+void nebeneinander(const std::vector<TTGPuttySFTP*>& sitzungen, std::size_t n,
+                   Arbeit arbeit, Fertig fertig) {
+  struct Platz {
+    bool fertig = false;
+    Ergebnis ergebnis{};
+    std::exception_ptr fehler;
+  };
+  std::vector<Platz> plaetze(n);
+  std::mutex m;
+  std::condition_variable cv;
+  std::size_t naechster = 0;
+  bool aufhoeren = false;
+  auto helfen = [&](TTGPuttySFTP& sitzung) {
+    for (;;) {
+      std::size_t i = 0;
+      {
+        const std::lock_guard lock(m);
+        if (aufhoeren || naechster == n) return;
+        i = naechster++;
+      }
+      Ergebnis e{};
+      std::exception_ptr fehler;
+      try {
+        e = arbeit(sitzung, i);
+      } catch (...) {
+        fehler = std::current_exception();
+      }
+      {
+        const std::lock_guard lock(m);
+        plaetze[i] = {true, std::move(e), fehler};
+      }
+      cv.notify_all();
+    }
+  };
+  std::vector<std::jthread> faeden;
+  // Declared after the threads, so it tells them to stop before they are joined.
+  struct Ende {
+    std::mutex& m;
+    bool& aufhoeren;
+    ~Ende() {
+      const std::lock_guard lock(m);
+      aufhoeren = true;
+    }
+  } ende{m, aufhoeren};
+  for (TTGPuttySFTP* s : sitzungen) faeden.emplace_back(helfen, std::ref(*s));
+  for (std::size_t i = 0; i < n; ++i) {
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return plaetze[i].fertig; });
+    }
+    if (plaetze[i].fehler) {
+      fertig(i, nullptr);
+      std::rethrow_exception(plaetze[i].fehler);
+    }
+    fertig(i, &plaetze[i].ergebnis);
+  }
+}
+
+}  // namespace
+
+// The run's own connection, already in `ordner`, and up to three more for
+// the items that need the server.
+Download::Helfer Download::helferVerbinden(const std::string& ordner, std::size_t auftraege) {
+  Helfer helfer;
+  helfer.sitzungen.push_back(TestSFTP.get());
+  while (helfer.sitzungen.size() < std::min(kVerbindungen, auftraege)) {
+    auto sitzung = neueSitzung(zugang(), bediener_);
+    ohneEinzelFlush(*sitzung);
+    amServer("Keine Verbindung zum Server \"" + k_.FtpZugang + "\"", [&] { sitzung->Connect(); });
+    helfer.eigene.push_back(std::move(sitzung));
+    helfer.sitzungen.push_back(helfer.eigene.back().get());
+    amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
+             [&] { helfer.sitzungen.back()->ChangeDir(ordner); });
+  }
+  return helfer;
+}
+
 void Download::ZRDatenHolen() {
   TestSFTP.reset();
   TestSFTP = neueSitzung(zugang(), bediener_);
   TestSFTP->OnListing = [this](const fxp_names* names) { return ListingCallback(names); };
+  ohneEinzelFlush(*TestSFTP);
   geholt_.clear();
   verbinden();
   Trennen trennen(*TestSFTP);
@@ -166,51 +267,73 @@ void Download::RemADVHolen() {
   DateienKopieren("../REMADV", lokal);
 }
 
+namespace {
+
+// What became of one listed name on a helper.
+struct Holung {
+  bool geholt = false;
+  std::string grund;  // why it was not fetched
+  fxp_attrs attrs{};
+  std::optional<std::uint64_t> groesse;
+  std::string sha256;
+};
+
+}  // namespace
+
 void Download::DateienKopieren(const std::string& ordner, const fs::path& lokal) {
   geholt_.emplace_back(ordner, GeholtListe{});
   GeholtListe& geholt = geholt_.back().second;
   ordnerLesen(ordner);
+  const auto eintraege = ListBox1;
   // On Linux "a.pdf" and "A.PDF" are two files, in the backup and for the
   // readers one name: only the first is fetched.
   std::set<std::string> gefaltet;
-  const auto eintraege = ListBox1;
-  for (const auto& e : eintraege) {
-    const std::string fortschritt = "Kopieren (FTP): " + anzeigeName(e.name);
-    try {
-      if (e.name != "." && e.name != "..") {
-        if (!gefaltet.insert(foldCase(e.name)).second)
-          nichtGeholt(ordner, e.name, "gleicher Name in anderer Schreibweise");
-        else
-          dateiHolen(ordner, e, lokal, geholt);
-      }
-    } catch (...) {
-      bediener_.fortschritt(fortschritt);
-      throw;
-    }
-    bediener_.fortschritt(fortschritt);
-    bediener_.nachrichtenVerarbeiten();
-  }
-}
-
-void Download::dateiHolen(const std::string& ordner, const ListenEintrag& e, const fs::path& lokal,
-                          GeholtListe& geholt) {
-  const std::string pfad = "\"" + ordner + "/" + anzeigeName(e.name) + "\"";
-  std::string grund = nameUngeeignet(e.name);
-  fxp_attrs attrs = e.attrs;
-  if (grund.empty()) {
-    if (!(attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS))
-      amServer("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden",
-               [&] { TestSFTP->GetStat(e.name, attrs); });
-    grund = artGrund(attrs);
-  }
-  if (!grund.empty()) return nichtGeholt(ordner, e.name, grund);
-  const fs::path ziel = lokal / e.name;
-  amServer("Die Datei " + pfad + " kann nicht vom Server geholt werden",
-           [&] { TestSFTP->DownloadFile(e.name, ziel.string(), false); });
-  std::error_code ec;
-  const auto groesse = fs::file_size(ziel, ec);
-  if (!ec) geholt.emplace(e.name, Geholt{attrs, groesse});
-  geholtVermerken(ordner, e.name, ziel);
+  std::vector<bool> doppelt(eintraege.size());
+  for (std::size_t i = 0; i < eintraege.size(); ++i)
+    doppelt[i] = !gefaltet.insert(foldCase(eintraege[i].name)).second;
+  const Helfer helfer = helferVerbinden(ordner, eintraege.size());
+  const bool mitPruefsumme = laufbuch_ != nullptr;
+  nebeneinander<Holung>(
+      helfer.sitzungen, eintraege.size(),
+      [&](TTGPuttySFTP& sftp, std::size_t i) {
+        const ListenEintrag& e = eintraege[i];
+        Holung h;
+        if (e.name == "." || e.name == "..") return h;
+        h.grund = doppelt[i] ? "gleicher Name in anderer Schreibweise" : nameUngeeignet(e.name);
+        h.attrs = e.attrs;
+        const std::string pfad = "\"" + ordner + "/" + anzeigeName(e.name) + "\"";
+        if (h.grund.empty()) {
+          if (!(h.attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS))
+            amServer("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden",
+                     [&] { sftp.GetStat(e.name, h.attrs); });
+          h.grund = artGrund(h.attrs);
+        }
+        if (!h.grund.empty()) return h;
+        const fs::path ziel = lokal / e.name;
+        amServer("Die Datei " + pfad + " kann nicht vom Server geholt werden",
+                 [&] { sftp.DownloadFile(e.name, ziel.string(), false); });
+        h.geholt = true;
+        std::error_code ec;
+        const auto groesse = fs::file_size(ziel, ec);
+        if (!ec) h.groesse = groesse;
+        // Taken from the local copy, which is what the backup and the archives
+        // receive; it is still in the page cache here.
+        if (mitPruefsumme) h.sha256 = sha256Datei(ziel);
+        return h;
+      },
+      [&](std::size_t i, const Holung* h) {
+        const std::string& name = eintraege[i].name;
+        if (h && h->geholt) {
+          if (h->groesse) geholt.emplace(name, Geholt{h->attrs, *h->groesse});
+          vermerken("Geholt: " + ordner + "/" + anzeigeName(name) + ", " +
+                    (h->groesse ? std::to_string(*h->groesse) + " Bytes" : "Größe nicht lesbar") +
+                    ", SHA-256 " + (h->sha256.empty() ? "nicht lesbar" : h->sha256));
+        } else if (h && !h->grund.empty()) {
+          nichtGeholt(ordner, name, h->grund);
+        }
+        bediener_.fortschritt("Kopieren (FTP): " + anzeigeName(name));
+        if (h) bediener_.nachrichtenVerarbeiten();
+      });
 }
 
 void Download::GeholteLoeschen() {
@@ -222,55 +345,66 @@ void Download::GeholteLoeschen() {
   geholt_.clear();
 }
 
+namespace {
+
+// What became of one listed name on a helper: a line for the log, and
+// whether the file stays on the server for a reason the protocol shows.
+struct Loeschung {
+  std::string vermerk;
+  std::string behaltenGrund;
+};
+
+}  // namespace
+
 void Download::DateienLoeschen(const std::string& ordner, const GeholtListe& geholt) {
   ordnerLesen(ordner);
   const auto eintraege = ListBox1;
-  for (const auto& e : eintraege) {
-    const std::string fortschritt = "Löschen (SFTP): " + anzeigeName(e.name);
-    try {
-      // What is not in the list arrived after the listing, or was skipped and
-      // reported then: it stays for the next run.
-      const auto it = geholt.find(e.name);
-      if (it != geholt.end())
-        loeschenWennUnveraendert(ordner, e.name, it->second);
-      else if (e.name != "." && e.name != "..")
-        vermerken("Nicht gelöscht: " + ordner + "/" + anzeigeName(e.name) +
-                  " (in diesem Lauf nicht geholt)");
-    } catch (...) {
-      bediener_.fortschritt(fortschritt);
-      throw;
-    }
-    bediener_.fortschritt(fortschritt);
-  }
-}
-
-void Download::loeschenWennUnveraendert(const std::string& ordner, const std::string& name,
-                                        const Geholt& geholt) {
-  const std::string datei = ordner + "/" + anzeigeName(name);
-  const std::string pfad = "\"" + datei + "\"";
-  auto behalten = [&](const std::string& grund) {
-    vermerken("Nicht gelöscht: " + datei + " (" + grund + ")");
-    protokoll_.AddProtokollEintrag("Nicht gelöscht", anzeigeName(name), ordner, grund, "", "");
-  };
-  // The backup leaves ZIP files out; deleted here they would be nowhere.
-  if (wildcardMatch("*.zip", name)) return behalten("nicht im Backup");
-  fxp_attrs jetzt{};
-  try {
-    TestSFTP->GetStat(name, jetzt);
-  } catch (const TGPuttySFTPException& e) {
-    // An SFTP status concerns this file; anything else is the connection.
-    if (TestSFTP->ErrorCode() < 0)
-      throw Fehler("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden (" + e.what() +
-                   ")");
-    if (TestSFTP->ErrorCode() == kKeineSolcheDatei)
-      return vermerken("Nicht gelöscht: " + datei + " (schon nicht mehr auf dem Server)");
-    return behalten("auf dem Server nicht mehr lesbar");
-  }
-  if (!unveraendert(geholt.attrs, geholt.lokaleGroesse, jetzt))
-    return behalten("auf dem Server verändert, seit sie geholt wurde");
-  amServer("Die Datei " + pfad + " kann auf dem Server nicht gelöscht werden",
-           [&] { TestSFTP->DeleteFile(name); });
-  vermerken("Auf dem Server gelöscht: " + datei);
+  const Helfer helfer = helferVerbinden(ordner, geholt.size());
+  nebeneinander<Loeschung>(
+      helfer.sitzungen, eintraege.size(),
+      [&](TTGPuttySFTP& sftp, std::size_t i) -> Loeschung {
+        const std::string& name = eintraege[i].name;
+        const std::string datei = ordner + "/" + anzeigeName(name);
+        const std::string pfad = "\"" + datei + "\"";
+        // What is not in the list arrived after the listing, or was skipped
+        // and reported then: it stays for the next run.
+        const auto it = geholt.find(name);
+        if (it == geholt.end()) {
+          if (name == "." || name == "..") return {};
+          return {"Nicht gelöscht: " + datei + " (in diesem Lauf nicht geholt)", ""};
+        }
+        // The backup leaves ZIP files out; deleted here they would be nowhere.
+        if (wildcardMatch("*.zip", name)) return {"", "nicht im Backup"};
+        fxp_attrs jetzt{};
+        try {
+          sftp.GetStat(name, jetzt);
+        } catch (const TGPuttySFTPException& e) {
+          // An SFTP status concerns this file; anything else is the connection.
+          if (sftp.ErrorCode() < 0)
+            throw Fehler("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden (" +
+                         e.what() + ")");
+          if (sftp.ErrorCode() == kKeineSolcheDatei)
+            return {"Nicht gelöscht: " + datei + " (schon nicht mehr auf dem Server)", ""};
+          return {"", "auf dem Server nicht mehr lesbar"};
+        }
+        if (!unveraendert(it->second.attrs, it->second.lokaleGroesse, jetzt))
+          return {"", "auf dem Server verändert, seit sie geholt wurde"};
+        amServer("Die Datei " + pfad + " kann auf dem Server nicht gelöscht werden",
+                 [&] { sftp.DeleteFile(name); });
+        return {"Auf dem Server gelöscht: " + datei, ""};
+      },
+      [&](std::size_t i, const Loeschung* l) {
+        const std::string& name = eintraege[i].name;
+        if (l && !l->behaltenGrund.empty()) {
+          vermerken("Nicht gelöscht: " + ordner + "/" + anzeigeName(name) + " (" +
+                    l->behaltenGrund + ")");
+          protokoll_.AddProtokollEintrag("Nicht gelöscht", anzeigeName(name), ordner,
+                                         l->behaltenGrund, "", "");
+        } else if (l && !l->vermerk.empty()) {
+          vermerken(l->vermerk);
+        }
+        bediener_.fortschritt("Löschen (SFTP): " + anzeigeName(name));
+      });
 }
 
 }  // namespace belvanto

@@ -64,17 +64,14 @@ class Download {
   using GeholtListe = std::map<std::string, Geholt>;
 
   void verbinden();
+  // The connections that share a folder's items; `Helfer` closes those it opened.
+  class Helfer;
+  Helfer helferVerbinden(const std::string& ordner, std::size_t auftraege);
   bool ListingCallback(const fxp_names* names);
   void ordnerLesen(const std::string& ordner);
   void DateienKopieren(const std::string& ordner, const std::filesystem::path& lokal);
-  void dateiHolen(const std::string& ordner, const ListenEintrag& eintrag,
-                  const std::filesystem::path& lokal, GeholtListe& geholt);
   void DateienLoeschen(const std::string& ordner, const GeholtListe& geholt);
-  void loeschenWennUnveraendert(const std::string& ordner, const std::string& name,
-                                const Geholt& geholt);
   void nichtGeholt(const std::string& ordner, const std::string& name, const std::string& grund);
-  void geholtVermerken(const std::string& ordner, const std::string& name,
-                       const std::filesystem::path& lokal);
   void vermerken(const std::string& zeile);
   Serverzugang zugang() const;
 
