@@ -11,6 +11,13 @@
 // OpenSSH's `sftp` fetches the same folders and Info-ZIP zips the working
 // folder and the PDFs.
 //
+// Before each measured part the disk is flushed and the kernel's caches of
+// it dropped (the settlement on the server, in tmpfs, stays in memory): ext4
+// without a journal, as on the benchmark machine, skips every inode freed in
+// the last minutes whose inode table block is still cached when it creates a
+// file, and the deletions of the part before would slow the next one's file
+// creation. Without root, it waits --ruhe seconds instead.
+//
 // Every measurement runs in a child process of its own; "peak RSS" is the
 // high-water mark of that child (for a stage: reached by the end of it).
 #include <pwd.h>
@@ -30,6 +37,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "Generator.h"
@@ -359,6 +367,15 @@ std::uintmax_t groesse(const fs::path& ordner) {
   return summe;
 }
 
+int ruheSekunden = 301;
+
+void ruhe() {
+  ::sync();
+  std::ofstream caches("/proc/sys/vm/drop_caches");
+  if (caches << "3\n" << std::flush) return;
+  std::this_thread::sleep_for(std::chrono::seconds(ruheSekunden));
+}
+
 // The anchor: what OpenSSH's sftp and Info-ZIP take for the same work.
 KindErgebnis anker(const Server& s, const fs::path& ordner) {
   fs::remove_all(ordner);
@@ -434,10 +451,12 @@ void mitServer(const Server& s, const fs::path& basis, const std::vector<int>& g
     std::printf("## %d booking lines, %zu invoice PDFs of %zu KB, %.0f MB on the server\n\n",
                 zeilen, pdfsIn(s.wurzel / "ZRBELEG"), pdfKb, bytes / 1e6);
 
+    ruhe();
     kopfZeile("Anchor (OpenSSH sftp, Info-ZIP)");
     const KindErgebnis a = anker(s, basis.parent_path() / (basis.filename().string() + "-anker"));
     std::printf("\n");
 
+    ruhe();
     const std::size_t mailsVorher = smtp.ereignisse("message").size();
     const KindErgebnis l = imKind([&] { laufMitServer(s, basis, smtp.port()); });
     std::size_t uebrig = 0;
@@ -485,6 +504,8 @@ int main(int argc, char** argv) {
       server.key = w;
     else if (a == "--known-hosts")
       server.knownHosts = w;
+    else if (a == "--ruhe")
+      ruheSekunden = std::atoi(w.c_str());
   }
   if (server.host.empty()) {
     for (const int zeilen : groessen) lokal(basis, zeilen, pdfKb);

@@ -2,6 +2,7 @@
 # OpenSSH server on a loopback port, with a user, a password, keys and a
 # known-hosts file of its own, all removed again on exit. Needs root.
 #
+# SSHD_BASE: where the scratch folder goes (default /tmp).
 # After start_throwaway_sshd: SSHD_DIR (scratch folder), SSHD_PORT, SSHD_USER,
 # SSHD_PASSWORD, SSHD_HOME (the user's home), SSHD_KEY (the user's private
 # key), SSHD_KNOWN_HOSTS (a known-hosts file holding the server's key).
@@ -18,7 +19,7 @@ start_throwaway_sshd() {
   SSHD_PORT=${SSHD_PORT:-$((22700 + RANDOM % 200))}
   SSHD_USER=${SSHD_USER:-bvsftp$$}
   SSHD_PASSWORD="pw-$(head -c 9 /dev/urandom | base64 | tr -dc 'A-Za-z0-9')"
-  SSHD_DIR=$(mktemp -d /tmp/throwaway-sshd.XXXXXX)
+  SSHD_DIR=$(mktemp -d "${SSHD_BASE:-/tmp}/throwaway-sshd.XXXXXX")
   SSHD_HOME=$SSHD_DIR/home
   SSHD_KEY=$SSHD_DIR/user_key
   SSHD_KNOWN_HOSTS=$SSHD_DIR/known_hosts

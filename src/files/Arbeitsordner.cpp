@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "files/ZipArchiv.h"
@@ -75,11 +78,28 @@ bool entfernen(const fs::path& p) {
   struct stat st {};
   if (::lstat(p.c_str(), &st) != 0) return errno == ENOENT;
   if (!S_ISDIR(st.st_mode)) return ::unlink(p.c_str()) == 0 || errno == ENOENT;
-  std::vector<fs::path> kinder;
+  std::vector<fs::path> ordner, dateien;
   std::error_code ec;
   for (fs::directory_iterator it(p, ec), ende; !ec && it != ende; it.increment(ec))
-    kinder.push_back(it->path());
-  for (const auto& kind : kinder) entfernen(kind);
+    (it->is_directory(ec) && !it->is_symlink(ec) ? ordner : dateien).push_back(it->path());
+  for (const auto& o : ordner) entfernen(o);
+  // Freeing a file's blocks can wait for the disk (discarding them, say):
+  // a folder of tens of thousands of invoices is deleted on several threads.
+  constexpr std::size_t kFaeden = 4, kAbFaeden = 256;
+  std::atomic<std::size_t> naechste{0};
+  auto loeschen = [&] {
+    for (std::size_t i; (i = naechste++) < dateien.size();) entfernen(dateien[i]);
+  };
+  {
+    std::vector<std::jthread> helfer;
+    if (dateien.size() >= kAbFaeden) {
+      try {
+        while (helfer.size() + 1 < kFaeden) helfer.emplace_back(loeschen);
+      } catch (const std::system_error&) {  // no thread to spare: the rest goes here
+      }
+    }
+    loeschen();
+  }
   return ::rmdir(p.c_str()) == 0 || errno == ENOENT;
 }
 
