@@ -273,11 +273,19 @@ class Archivierer {
     TempDatei temp(archiv_, vorhanden_ ? &alterStand_ : nullptr);
     ZipSchreiber zs(temp.fd());
     if (alt_.za) alteKopieren(zs);
-    neueSchreiben(zs, vorlage ? &*vorlage : nullptr);
+    // An archive made with a template (the document archive) is the end of
+    // the line; only one made without (the backup) is worth remembering.
+    auto nachweis = vorlage ? nullptr : std::make_shared<ArchivNachweis>();
+    neueSchreiben(zs, vorlage ? &*vorlage : nullptr, nachweis.get());
     zs.abschliessen();
     if (e_.sichern && ::fsync(temp.fd()) != 0) nichtGesichert(errno);
     temp.ersetzen(archiv_);
     if (e_.sichern) ordnerSichernOderMelden();
+    if (nachweis && ::stat(archiv_.c_str(), &st) == 0) {
+      nachweis->archiv = archiv_;
+      nachweis->archivStand = kennungVon(st);
+      nachweisMerken(std::move(nachweis));
+    }
     return bericht_;
   }
 
@@ -361,7 +369,7 @@ class Archivierer {
     }
   }
 
-  void neueSchreiben(ZipSchreiber& zs, const Vorlage* vorlage) {
+  void neueSchreiben(ZipSchreiber& zs, const Vorlage* vorlage, ArchivNachweis* nachweis) {
     std::vector<ZuPacken> imSpeicher;
     for (const auto& e : eintraege_)
       if (!e.ordner && e.groesse <= grenze_) imSpeicher.push_back({basis_ / e.name, e.groesse});
@@ -388,6 +396,7 @@ class Archivierer {
         k.groesse = p.groesse;
         k.dichteGroesse = p.daten.size();
         zs.eintrag(k, p.daten.data(), p.daten.size());
+        if (nachweis) nachweis->dateien[p.kennung] = {e.name, p.crc, p.groesse};
       }
       ++bericht_.dateien;
     }

@@ -18,9 +18,10 @@ constexpr std::size_t kBlock = 256 * 1024;
 constexpr std::size_t kFenster = 16;
 
 // Reads a whole file into `aus`; 0 or the reason it failed.
-int ganzLesen(const ZuPacken& datei, Bytes& aus) {
+int ganzLesen(const ZuPacken& datei, Bytes& aus, DateiKennung& kennung) {
   Quelldatei q(datei.pfad);
   if (q.fehler()) return q.fehler();
+  kennung = q.kennung();
   // One byte more than listed, so a file that grew is read to its end by the
   // loop rather than cut off.
   aus.resize(static_cast<std::size_t>(datei.groesse) + 1);
@@ -48,6 +49,28 @@ Quelldatei::Quelldatei(const std::filesystem::path& pfad)
     fehler_ = errno;
   else if (!S_ISREG(st.st_mode))
     fehler_ = kKeineDatei;
+  else
+    kennung_ = kennungVon(st);
+}
+
+DateiKennung kennungVon(const struct stat& st) {
+  return {st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+namespace {
+std::mutex nachweisSchutz;
+std::shared_ptr<const ArchivNachweis> nachweisZuletzt;
+}  // namespace
+
+void nachweisMerken(std::shared_ptr<const ArchivNachweis> nachweis) {
+  const std::lock_guard lock(nachweisSchutz);
+  nachweisZuletzt = std::move(nachweis);
+}
+
+std::shared_ptr<const ArchivNachweis> letzterNachweis() {
+  const std::lock_guard lock(nachweisSchutz);
+  return nachweisZuletzt;
 }
 
 Quelldatei::~Quelldatei() {
@@ -83,6 +106,29 @@ Vorlage::Vorlage(const std::filesystem::path& archiv) {
     eintraege_.push_back({st.size, st.crc, {index, st.comp_method, st.comp_size}});
   }
   std::sort(eintraege_.begin(), eintraege_.end());
+  // Written by this process and not touched since.
+  struct stat st {};
+  auto nachweis = letzterNachweis();
+  if (archiv_ && nachweis && nachweis->archiv == archiv && ::stat(archiv.c_str(), &st) == 0 &&
+      kennungVon(st) == nachweis->archivStand)
+    nachweis_ = std::move(nachweis);
+}
+
+std::optional<Vorlage::Eintrag> Vorlage::vonDieserDatei(const DateiKennung& kennung,
+                                                        std::uint64_t groesse,
+                                                        std::uint32_t crc) const {
+  if (!nachweis_) return std::nullopt;
+  const auto it = nachweis_->dateien.find(kennung);
+  if (it == nachweis_->dateien.end() || it->second.crc != crc || it->second.groesse != groesse)
+    return std::nullopt;
+  const std::lock_guard lock(m_);
+  const zip_int64_t index = zip_name_locate(archiv_, it->second.name.c_str(), ZIP_FL_ENC_RAW);
+  zip_stat_t st;
+  if (index < 0 || zip_stat_index(archiv_, static_cast<zip_uint64_t>(index), 0, &st) != 0 ||
+      st.crc != crc || st.size != groesse || st.encryption_method != ZIP_EM_NONE ||
+      (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE))
+    return std::nullopt;
+  return Eintrag{static_cast<zip_uint64_t>(index), st.comp_method, st.comp_size};
 }
 
 Vorlage::~Vorlage() {
@@ -121,7 +167,7 @@ Packer::~Packer() {
 Paket Packer::packen(const ZuPacken& datei) noexcept {
   Paket p;
   try {
-    p.fehler = ganzLesen(datei, roh_);
+    p.fehler = ganzLesen(datei, roh_, p.kennung);
     if (p.fehler) return p;
     p.groesse = roh_.size();
     p.crc = libdeflate_crc32(0, roh_.data(), roh_.size());
@@ -138,6 +184,21 @@ Paket Packer::packen(const ZuPacken& datei) noexcept {
 // unrelated entry pass now and then.
 bool Packer::ausVorlage(Paket& p) {
   if (!vorlage_) return false;
+  // The entry was made from this very file, unchanged since by all signs
+  // and by size and CRC-32: its data needs no comparison.
+  if (const auto e = vorlage_->vonDieserDatei(p.kennung, p.groesse, p.crc)) {
+    if (e->methode == ZIP_CM_STORE) {
+      p.daten.swap(roh_);
+      p.methode = kZipStore;
+      return true;
+    }
+    Bytes dicht;
+    if (vorlage_->datenLesen(*e, dicht)) {
+      p.daten = std::move(dicht);
+      p.methode = kZipDeflate;
+      return true;
+    }
+  }
   for (const auto& e : vorlage_->suchen(p.groesse, p.crc)) {
     if (e.methode == ZIP_CM_STORE) {
       // Deflate did not make these bytes smaller before; they go in as read.

@@ -6,12 +6,14 @@
 // which takes the packed files in their order.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <zip.h>
 
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,6 +34,16 @@ using Bytes = std::vector<unsigned char>;
 // Reasons a file could not be read that have no errno.
 constexpr int kKeineDatei = -1;
 
+// A file as it stood when opened. A rename keeps it; writing to the file
+// changes its modification time, replacing it the inode.
+struct DateiKennung {
+  dev_t geraet = 0;
+  ino_t inode = 0;
+  std::uint64_t groesse = 0;
+  std::int64_t mtimeNs = 0;
+  auto operator<=>(const DateiKennung&) const = default;
+};
+
 // A file opened for reading; never blocks on a FIFO that took a file's place.
 class Quelldatei {
  public:
@@ -41,6 +53,7 @@ class Quelldatei {
   Quelldatei& operator=(const Quelldatei&) = delete;
 
   int fehler() const { return fehler_; }  // errno or kKeineDatei, 0 when open
+  const DateiKennung& kennung() const { return kennung_; }
   // Bytes read, 0 at the end, -1 on error (then fehler() tells why).
   ssize_t lesen(void* ziel, std::size_t n);
   bool zumAnfang();
@@ -48,6 +61,7 @@ class Quelldatei {
  private:
   int fd_;
   int fehler_ = 0;
+  DateiKennung kennung_;
 };
 
 struct ZuPacken {
@@ -62,7 +76,27 @@ struct Paket {
   std::uint32_t crc = 0;
   std::uint64_t groesse = 0;
   int fehler = 0;  // errno or kKeineDatei: the file could not be read
+  DateiKennung kennung;  // of the file read
 };
+
+// What this process wrote into an archive: the archive file as it stood
+// afterwards, and for each file packed into it (not taken over from the
+// archive before) the file as it was read and the entry holding it.
+struct ArchivNachweis {
+  struct Eintrag {
+    std::string name;
+    std::uint32_t crc = 0;
+    std::uint64_t groesse = 0;
+  };
+  std::filesystem::path archiv;
+  DateiKennung archivStand;
+  std::map<DateiKennung, Eintrag> dateien;
+};
+// Kept for the archive written last, so the next archive can take over its
+// entries for files it can tell are the same.
+void nachweisMerken(std::shared_ptr<const ArchivNachweis> nachweis);
+std::shared_ptr<const ArchivNachweis> letzterNachweis();
+DateiKennung kennungVon(const struct ::stat& st);
 
 // The entries of a finished archive by size and CRC-32, so that the files
 // they hold need not be deflated again (the backup for the document archive,
@@ -81,6 +115,11 @@ class Vorlage {
   Vorlage& operator=(const Vorlage&) = delete;
 
   std::vector<Eintrag> suchen(std::uint64_t groesse, std::uint32_t crc) const;
+  // The entry this process wrote for the file `kennung` describes, when this
+  // archive is still as written then and the entry's size and CRC-32 equal
+  // those of the file now.
+  std::optional<Eintrag> vonDieserDatei(const DateiKennung& kennung, std::uint64_t groesse,
+                                        std::uint32_t crc) const;
   // The entry's data as it is in the archive; false when it cannot be read.
   bool datenLesen(const Eintrag& e, Bytes& aus) const;
 
@@ -96,6 +135,7 @@ class Vorlage {
     }
   };
   std::vector<Schluessel> eintraege_;  // sorted
+  std::shared_ptr<const ArchivNachweis> nachweis_;  // null unless it is this archive's
 };
 
 // The tools of one packing thread. Never throws: failures end in Paket::fehler.

@@ -144,6 +144,9 @@ TEST_F(ArbeitsordnerTest, VerzeichnisLoeschen) {
   writeBytes(tmp / "baum" / "a" / "b" / ".c", "x");
   writeBytes(tmp / "behalten" / "wichtig.txt", "x");
   fs::create_directory_symlink(tmp / "behalten", tmp / "link");
+  // Enough files to be deleted on several threads, a link among them.
+  for (int i = 0; i < 300; ++i) writeBytes(tmp / "baum" / "a" / std::to_string(i), "x");
+  fs::create_directory_symlink(tmp / "behalten", tmp / "baum" / "a" / "link");
   fs::create_directories(tmp / "mitstrich");
 
   EXPECT_TRUE(VerzeichnisLoeschen(tmp / "datei.txt"));
