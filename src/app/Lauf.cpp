@@ -231,9 +231,7 @@ void Lauf::buchungsdateienVerarbeiten() {
       bediener_.meldung("Mitgliedsnummer und Daten passen nicht zusammen !!");
     if (haken_(Haken::belegeMailen)) LadenMailSenden(k_, mail_, bediener_);
 
-    const fs::path belege = resolveNoCase(arbeit, "Belege");
-    VerzeichnisLoeschen(belege);
-    ordnerAnlegen(belege);
+    aufraeumen_.push_back(VerzeichnisLeeren(resolveNoCase(arbeit, "Belege")));
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/LaufbuchBediener.h"
 #include "basis/Konfiguration.h"
@@ -83,6 +85,8 @@ class Lauf {
   std::string abrechnungsDatum_;
   // Why the closing stages were skipped, for the log's last line.
   std::string ohneAbschluss_;
+  // Document folders being deleted in the background; waited for at the end.
+  std::vector<std::jthread> aufraeumen_;
 };
 
 }  // namespace belvanto

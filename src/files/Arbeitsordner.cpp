@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <random>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -127,6 +128,31 @@ bool VerzeichnisLoeschen(const fs::path& pfad) {
   }
 }
 
+namespace {
+constexpr const char* kBeiseite = ".geloescht-";
+}  // namespace
+
+std::jthread VerzeichnisLeeren(const fs::path& ordner) {
+  constexpr std::size_t kAbHintergrund = 1000;
+  std::size_t anzahl = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it(ordner, ec), ende; !ec && it != ende && anzahl < kAbHintergrund;
+       it.increment(ec))
+    ++anzahl;
+  std::jthread faden;
+  if (anzahl >= kAbHintergrund) {
+    const fs::path beiseite =
+        ordner.parent_path() / (kBeiseite + ordner.filename().string() + "-" +
+                                std::to_string(::getpid()) + "-" +
+                                std::to_string(std::random_device{}()));
+    if (::rename(ordner.c_str(), beiseite.c_str()) == 0)
+      faden = std::jthread([beiseite] { VerzeichnisLoeschen(beiseite); });
+  }
+  if (!faden.joinable()) VerzeichnisLoeschen(ordner);
+  ordnerAnlegen(ordner);
+  return faden;
+}
+
 void AlteVerzeichnisseLoeschen(const Konfiguration& k, bool mitDownload, Bediener& b) {
   b.fortschritt("Lösche alte Verzeichnisse");
   ausgabeOrdnerPruefen(k);
@@ -137,6 +163,10 @@ void AlteVerzeichnisseLoeschen(const Konfiguration& k, bool mitDownload, Bediene
       for (const auto& p : alleSchreibweisen(w, name)) VerzeichnisLoeschen(p);
   for (const char* name : {"Belege", "Mail"})
     for (const auto& p : alleSchreibweisen(w, name)) VerzeichnisLoeschen(p);
+  // Moved aside by a run that ended before it had deleted them.
+  std::error_code ec;
+  for (const auto& name : ordnerNamen(w, Eintraege::alle, ec))
+    if (name.rfind(kBeiseite, 0) == 0) VerzeichnisLoeschen(w / name);
   VerzeichnisLoeschen(ordnerPfad(k.AusgabeVerzeichnis));
 }
 

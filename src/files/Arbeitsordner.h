@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "basis/Konfiguration.h"
 #include "basis/Bediener.h"
@@ -19,8 +20,16 @@ namespace belvanto {
 // root are refused.
 bool VerzeichnisLoeschen(const std::filesystem::path& pfad);
 
+// Deletes `ordner` with all its content and creates it again, empty. A folder
+// of thousands of files takes seconds to delete: it is moved aside under a
+// hidden name and deleted on the thread returned, which its destructor waits
+// for; a smaller one, or one that cannot be moved, is deleted at once.
+// Throws Fehler when the folder cannot be created again.
+std::jthread VerzeichnisLeeren(const std::filesystem::path& ordner);
+
 // Deletes W/ZRABR, W/ZRBELEG and W/REMADV (only `mitDownload`), W/Belege,
-// W/Mail and the output folder, each in whatever letter case it exists.
+// W/Mail, what an earlier run left moved aside and the output folder, each in
+// whatever letter case it exists.
 // Throws Fehler, deleting nothing, when the output folder is empty, a file
 // system root, or holds the working folder, the backup folder or the program
 // folder.

@@ -86,7 +86,8 @@ TEST_F(ArbeitsordnerTest, OldFoldersAreClearedDependingOnDownload) {
     SCOPED_TRACE(mitDownload ? "mit Download" : "ohne Download");
     fs::remove_all(w);
     for (const char* rel : {"ZRABR/a.pdf", "ZRBeleg/b.pdf", "RemADV/RemADV_1.csv", "Belege/x.xml",
-                            "Mail/m.csv", "Eigenes/bleibt.txt", "bleibt.txt"})
+                            "Mail/m.csv", "Eigenes/bleibt.txt", "bleibt.txt",
+                            ".geloescht-Belege-1-2/y.xml"})
       writeBytes(w / rel, "x");
     // Folder names in another letter case are the same folders.
     writeBytes(w / "zrbeleg" / "c.pdf", "x");
@@ -159,6 +160,21 @@ TEST_F(ArbeitsordnerTest, VerzeichnisLoeschen) {
   EXPECT_FALSE(VerzeichnisLoeschen(""));
   EXPECT_FALSE(VerzeichnisLoeschen("/"));
   EXPECT_EQ(namenIn(tmp.path()), (std::vector<std::string>{"BackUp", "Belvanto", "behalten"}));
+}
+
+// A big folder is emptied in the background; small or big, the folder is
+// there and empty at once, and nothing is left beside it once done.
+TEST_F(ArbeitsordnerTest, VerzeichnisLeerenSmallAndBig) {
+  for (const int anzahl : {3, 1200}) {
+    SCOPED_TRACE(anzahl);
+    for (int i = 0; i < anzahl; ++i) writeBytes(w / "Belege" / (std::to_string(i) + ".pdf"), "x");
+    {
+      const std::jthread faden = VerzeichnisLeeren(w / "Belege");
+      EXPECT_EQ(faden.joinable(), anzahl > 1000);
+      EXPECT_TRUE(namenIn(w / "Belege").empty());
+    }
+    EXPECT_EQ(namenIn(w), std::vector<std::string>{"Belege"});
+  }
 }
 
 TEST_F(ArbeitsordnerTest, VerzeichnisLoeschenGoesOnPastWhatItCannotDelete) {
