@@ -11,12 +11,12 @@
 // OpenSSH's `sftp` fetches the same folders and Info-ZIP zips the working
 // folder and the PDFs.
 //
-// Before each measured part the disk is flushed and the kernel's caches of
-// it dropped (the settlement on the server, in tmpfs, stays in memory): ext4
-// without a journal, as on the benchmark machine, skips every inode freed in
-// the last minutes whose inode table block is still cached when it creates a
-// file, and the deletions of the part before would slow the next one's file
-// creation. Without root, it waits --ruhe seconds instead.
+// Before each measured part the disk is flushed and left alone for --ruhe
+// seconds (default 301), as on a machine that runs this once a day: ext4
+// without a journal, as on the benchmark machine, will not reuse an inode
+// freed in the last five minutes while its inode table block is dirty, and
+// scans past every such inode whenever it creates a file, so the deletions
+// of the part before would slow the next one's file creation.
 //
 // Every measurement runs in a child process of its own; "peak RSS" is the
 // high-water mark of that child (for a stage: reached by the end of it).
@@ -371,8 +371,6 @@ int ruheSekunden = 301;
 
 void ruhe() {
   ::sync();
-  std::ofstream caches("/proc/sys/vm/drop_caches");
-  if (caches << "3\n" << std::flush) return;
   std::this_thread::sleep_for(std::chrono::seconds(ruheSekunden));
 }
 
