@@ -186,40 +186,35 @@ bool Packer::ausVorlage(Paket& p) {
   if (!vorlage_) return false;
   // The entry was made from this very file, unchanged since by all signs
   // and by size and CRC-32: its data needs no comparison.
-  if (const auto e = vorlage_->vonDieserDatei(p.kennung, p.groesse, p.crc)) {
-    if (e->methode == ZIP_CM_STORE) {
-      p.daten.swap(roh_);
-      p.methode = kZipStore;
-      return true;
-    }
-    Bytes dicht;
-    if (vorlage_->datenLesen(*e, dicht)) {
-      p.daten = std::move(dicht);
-      p.methode = kZipDeflate;
-      return true;
-    }
-  }
-  for (const auto& e : vorlage_->suchen(p.groesse, p.crc)) {
-    if (e.methode == ZIP_CM_STORE) {
-      // Deflate did not make these bytes smaller before; they go in as read.
-      p.daten.swap(roh_);
-      p.methode = kZipStore;
-      return true;
-    }
-    if (!dekompressor_ && !(dekompressor_ = libdeflate_alloc_decompressor()))
-      throw std::bad_alloc();
-    Bytes dicht;
-    probe_.resize(roh_.size());
-    if (!vorlage_->datenLesen(e, dicht) ||
-        libdeflate_deflate_decompress(dekompressor_, dicht.data(), dicht.size(), probe_.data(),
-                                      probe_.size(), nullptr) != LIBDEFLATE_SUCCESS ||
-        probe_ != roh_)
-      continue;
-    p.daten = std::move(dicht);
-    p.methode = kZipDeflate;
+  if (const auto e = vorlage_->vonDieserDatei(p.kennung, p.groesse, p.crc);
+      e && uebernehmen(p, *e, false))
+    return true;
+  for (const auto& e : vorlage_->suchen(p.groesse, p.crc))
+    if (uebernehmen(p, e, true)) return true;
+  return false;
+}
+
+bool Packer::uebernehmen(Paket& p, const Vorlage::Eintrag& e, bool vergleichen) {
+  if (e.methode == ZIP_CM_STORE) {
+    // Deflate did not make these bytes smaller before; they go in as read.
+    p.daten.swap(roh_);
+    p.methode = kZipStore;
     return true;
   }
-  return false;
+  Bytes dicht;
+  if (!vorlage_->datenLesen(e, dicht)) return false;
+  if (vergleichen) {
+    if (!dekompressor_ && !(dekompressor_ = libdeflate_alloc_decompressor()))
+      throw std::bad_alloc();
+    probe_.resize(roh_.size());
+    if (libdeflate_deflate_decompress(dekompressor_, dicht.data(), dicht.size(), probe_.data(),
+                                      probe_.size(), nullptr) != LIBDEFLATE_SUCCESS ||
+        probe_ != roh_)
+      return false;
+  }
+  p.daten = std::move(dicht);
+  p.methode = kZipDeflate;
+  return true;
 }
 
 void Packer::verdichten(Paket& p) {

@@ -150,6 +150,9 @@ class Packer {
 
  private:
   bool ausVorlage(Paket& p);
+  // Takes the entry's data for the file; with `vergleichen` only when it
+  // inflates to the file's bytes.
+  bool uebernehmen(Paket& p, const Vorlage::Eintrag& e, bool vergleichen);
   void verdichten(Paket& p);
 
   const int stufe_;
