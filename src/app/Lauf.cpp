@@ -69,7 +69,8 @@ Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken)
       mail_(bediener_, konfiguration.programmOrdner, &laufbuch_),
       remadv_(konfiguration, lieferanten_, bediener_),
       AusgabeGrid(kAusgabeSpalten, 1),
-      datenTest_(bediener_, konfiguration.programmOrdner / kHostKeyName),
+      datenTest_(bediener_, konfiguration.programmOrdner / kHostKeyName,
+                 konfiguration.FtpZeitlimit),
       download_(konfiguration, bediener_, protokoll_, &laufbuch_) {
   protokoll_.beiEintrag([this](const std::vector<std::string>& felder) {
     laufbuch_.schreiben(protokollZeile(felder));

@@ -163,13 +163,17 @@ void TForm1::BtnStartClick() {
 }
 
 void TForm1::BtnTestClick() {
-  // During a run the check would cross the run's own connection to the server.
+  // During a run the check would cross the run's own connection to the
+  // server, and during a check (which lets window messages through while it
+  // waits) a second one would replace the first one's session.
   if (laufAktiv_ || !lauf_) return;
+  laufAktiv_ = true;
   try {
     lauf_->TestDaten(true);
   } catch (const std::exception& fehler) {
     QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromStdString(fehler.what()));
   }
+  laufAktiv_ = false;
 }
 
 void TForm1::BtnHilfeClick() {
@@ -186,7 +190,8 @@ void TForm1::CBDruckerauswahlChange(int index) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Closing in the middle of a run would leave half-written archives behind.
+  // Closing in the middle of a run would leave half-written archives behind,
+  // in the middle of a check a session without its window.
   if (laufAktiv_) {
     event->ignore();
     return;

@@ -1,5 +1,6 @@
 #include "basis/Konfiguration.h"
 
+#include <algorithm>
 #include <string>
 
 #include "util/Fehler.h"
@@ -34,6 +35,7 @@ Konfiguration konfigurationLesen(const std::filesystem::path& programmOrdner) {
   k.FtpZugang = text("Firma", "FtpZugang", "");
   k.FtpUser = text("Firma", "FtpUser", "");
   k.FtpPasswort = text("Firma", "FtpPasswort", "");
+  k.FtpZeitlimit = std::clamp(ini.leseZahl("Firma", "FtpZeitlimit", 60), 1, 3600);
 
   k.VolleMwStKurz = text("Konten", "VolleMwStKurz", "");
   k.HalbeMwStKurz = text("Konten", "HalbeMwStKurz", "");

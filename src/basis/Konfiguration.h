@@ -33,6 +33,9 @@ struct Konfiguration {
   std::string FtpZugang;
   std::string FtpUser;
   std::string FtpPasswort;
+  // Not in the cooperative's INI layout: seconds in which the SFTP server must
+  // send at least 1,024 bytes while a transfer waits (at least 1).
+  std::int32_t FtpZeitlimit = 60;
   // [Konten]
   std::string VolleMwStKurz;
   std::string HalbeMwStKurz;

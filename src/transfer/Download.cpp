@@ -1,16 +1,17 @@
 // The download jobs. Copying and deleting are two passes on purpose: between
 // them the run writes the backup, so a file leaves the server only once a
-// copy of it is safe in the backup archive.
+// copy of it is safe in the backup archive. Each pass over a folder is one
+// batch of the session: the results come back one by one in listing order,
+// on this thread, so the log, the protocol and the progress line read as if
+// the files had been handled one after the other.
 #include "transfer/Download.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
+#include <limits>
+#include <optional>
 #include <set>
-#include <thread>
 
 #include "basis/Bediener.h"
 #include "basis/Laufbuch.h"
@@ -36,8 +37,10 @@ void hexAnhaengen(std::string& out, unsigned char b) {
   out += ziffern[b & 0xF];
 }
 
+// Why an entry is not a file to fetch; empty for a file, and where the server
+// tells no type (it is then tried as a file).
 std::string artGrund(const fxp_attrs& a) {
-  if (!(a.flags & SSH_FILEXFER_ATTR_PERMISSIONS)) return "Art unbekannt";
+  if (!(a.flags & SSH_FILEXFER_ATTR_PERMISSIONS)) return "";
   if (S_ISDIR(a.permissions)) return "ist ein Ordner";
   if (S_ISLNK(a.permissions)) return "ist eine Verknüpfung";
   return S_ISREG(a.permissions) ? "" : "ist keine gewöhnliche Datei";
@@ -111,11 +114,30 @@ void Download::nichtGeholt(const std::string& ordner, const std::string& name,
 }
 
 Serverzugang Download::zugang() const {
-  return {k_.FtpZugang, k_.FtpUser, k_.FtpPasswort, k_.programmOrdner / kHostKeyName};
+  return {k_.FtpZugang, k_.FtpUser, k_.FtpPasswort, k_.programmOrdner / kHostKeyName,
+          k_.FtpZeitlimit};
+}
+
+std::string Download::grund(int32_t art, const std::string& text) const {
+  switch (art) {
+    case TG_ERRKIND_TIMEOUT:
+      return "der Server hat " + std::to_string(k_.FtpZeitlimit) +
+             " Sekunden lang weniger als 1.024 Bytes gesendet";
+    case TG_ERRKIND_TOOLARGE:
+      return "der Server liefert mehr Daten, als er angibt";
+    default:
+      return text;
+  }
 }
 
 void Download::verbinden() {
-  amServer("Keine Verbindung zum Server \"" + k_.FtpZugang + "\"", [&] { TestSFTP->Connect(); });
+  hostKeysPruefen(zugang().hostKeys);
+  try {
+    TestSFTP->Connect();
+  } catch (const TGPuttySFTPException& e) {
+    throw Fehler("Keine Verbindung zum Server \"" + k_.FtpZugang + "\" (" +
+                 grund(TestSFTP->ErrorKind(), e.what()) + ")");
+  }
 }
 
 bool Download::ListingCallback(const fxp_names* names) {
@@ -129,117 +151,42 @@ void Download::ordnerLesen(const std::string& ordner) {
   amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
            [&] { TestSFTP->ChangeDir(ordner); });
   ListBox1.clear();
-  amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht gelesen werden",
-           [&] { TestSFTP->ListDir("."); });
-}
-
-// Each file costs the server a few round trips; over one connection the run
-// would mostly wait. The helper connections fetch and delete side by side.
-class Download::Helfer {
- public:
-  Helfer() = default;
-  Helfer(Helfer&&) = default;
-  Helfer& operator=(Helfer&&) = delete;
-  ~Helfer() {
-    for (auto& s : eigene) s->Disconnect();
+  try {
+    TestSFTP->ListDir(".");
+  } catch (const TGPuttySFTPException& e) {
+    const int32_t art = TestSFTP->ErrorKind();
+    throw Fehler("Der Ordner \"" + ordner + "\" auf dem Server kann nicht gelesen werden (" +
+                 (art == TG_ERRKIND_TOOLARGE ? "er hat mehr als 500.000 Einträge oder mehr als "
+                                               "200 MB an Namen"
+                                             : grund(art, e.what())) +
+                 ")");
   }
-  std::vector<TTGPuttySFTP*> sitzungen;  // the run's own connection first
-  std::vector<std::unique_ptr<TTGPuttySFTP>> eigene;
-};
+}
 
 namespace {
 
-constexpr std::size_t kVerbindungen = 4;
-
-// What keeps the data safe is the backup archive, flushed before anything
-// leaves the server; flushing every fetched file as well only costs time.
 void ohneEinzelFlush(TTGPuttySFTP& sitzung) {
+  // What keeps the data safe is the backup archive, flushed before anything
+  // leaves the server; flushing every fetched file as well only costs time.
   sitzung.SetBooleanConfigValue("local_fsync", false);
 }
 
-// Runs `arbeit(sitzung, i)` for every i below n on the helpers' threads and
-// hands each result to `fertig(i, ergebnis)` on this thread in the order of i
-// (null when the item failed; the failure is raised after), so the log, the
-// protocol and the progress line read as if one connection had done it all.
-// A failure ends the work at its item: what the helpers did beyond it is
-// reported nowhere, as it would not have been done one by one.
-template <class Ergebnis, class Arbeit, class Fertig>
-void nebeneinander(const std::vector<TTGPuttySFTP*>& sitzungen, std::size_t n,
-                   Arbeit arbeit, Fertig fertig) {
-  struct Platz {
-    bool fertig = false;
-    Ergebnis ergebnis{};
-    std::exception_ptr fehler;
-  };
-  std::vector<Platz> plaetze(n);
-  std::mutex m;
-  std::condition_variable cv;
-  std::size_t naechster = 0;
-  bool aufhoeren = false;
-  auto helfen = [&](TTGPuttySFTP& sitzung) {
-    for (;;) {
-      std::size_t i = 0;
-      {
-        const std::lock_guard lock(m);
-        if (aufhoeren || naechster == n) return;
-        i = naechster++;
-      }
-      Ergebnis e{};
-      std::exception_ptr fehler;
-      try {
-        e = arbeit(sitzung, i);
-      } catch (...) {
-        fehler = std::current_exception();
-      }
-      {
-        const std::lock_guard lock(m);
-        plaetze[i] = {true, std::move(e), fehler};
-      }
-      cv.notify_all();
-    }
-  };
-  std::vector<std::jthread> faeden;
-  // Declared after the threads, so it tells them to stop before they are joined.
-  struct Ende {
-    std::mutex& m;
-    bool& aufhoeren;
-    ~Ende() {
-      const std::lock_guard lock(m);
-      aufhoeren = true;
-    }
-  } ende{m, aufhoeren};
-  for (TTGPuttySFTP* s : sitzungen) faeden.emplace_back(helfen, std::ref(*s));
-  for (std::size_t i = 0; i < n; ++i) {
-    {
-      std::unique_lock lock(m);
-      cv.wait(lock, [&] { return plaetze[i].fertig; });
-    }
-    if (plaetze[i].fehler) {
-      fertig(i, nullptr);
-      std::rethrow_exception(plaetze[i].fehler);
-    }
-    fertig(i, &plaetze[i].ergebnis);
+// Reports, in listing order, the entries before `bis` that the batch does not
+// handle, through `melden(i)`.
+class Reihe {
+ public:
+  explicit Reihe(std::function<void(std::size_t)> melden) : melden_(std::move(melden)) {}
+  void bis(std::size_t ende) {
+    for (; naechster_ < ende; ++naechster_) melden_(naechster_);
   }
-}
+  void nach(std::size_t i) { naechster_ = i + 1; }
+
+ private:
+  std::function<void(std::size_t)> melden_;
+  std::size_t naechster_ = 0;
+};
 
 }  // namespace
-
-// The run's own connection, already in `ordner`, and up to three more for
-// the items that need the server.
-Download::Helfer Download::helferVerbinden(const std::string& ordner, std::size_t auftraege) {
-  Helfer helfer;
-  helfer.sitzungen.push_back(TestSFTP.get());
-  while (helfer.sitzungen.size() < std::min(kVerbindungen, auftraege)) {
-    auto sitzung = neueSitzung(zugang(), bediener_);
-    ohneEinzelFlush(*sitzung);
-    amServer("Keine Verbindung zum Server \"" + k_.FtpZugang + "\"", [&] { sitzung->Connect(); });
-    helfer.eigene.push_back(std::move(sitzung));
-    helfer.sitzungen.push_back(helfer.eigene.back().get());
-    amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
-             [&] { helfer.sitzungen.back()->ChangeDir(ordner); });
-  }
-  return helfer;
-}
 
 void Download::ZRDatenHolen() {
   TestSFTP.reset();
@@ -267,73 +214,126 @@ void Download::RemADVHolen() {
   DateienKopieren("../REMADV", lokal);
 }
 
-namespace {
-
-// What became of one listed name on a helper.
-struct Holung {
-  bool geholt = false;
-  std::string grund;  // why it was not fetched
-  fxp_attrs attrs{};
-  std::optional<std::uint64_t> groesse;
-  std::string sha256;
-};
-
-}  // namespace
+std::vector<std::string> Download::auswahl(const std::string& ordner,
+                                           std::vector<bool>& artUnbekannt) {
+  const std::size_t n = ListBox1.size();
+  std::vector<std::string> gruende(n);
+  artUnbekannt.assign(n, false);
+  // On Linux "a.pdf" and "A.PDF" are two files, in the backup and for the
+  // readers one name: only the first is fetched.
+  std::set<std::string> gefaltet;
+  std::vector<std::string> nachsehen;
+  std::vector<std::size_t> nachsehenBei;
+  for (std::size_t i = 0; i < n; ++i) {
+    const ListenEintrag& e = ListBox1[i];
+    if (e.name == "." || e.name == "..") continue;
+    const bool doppelt = !gefaltet.insert(foldCase(e.name)).second;
+    gruende[i] = doppelt ? "gleicher Name in anderer Schreibweise" : nameUngeeignet(e.name);
+    if (!gruende[i].empty()) continue;
+    if (e.attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS) {
+      gruende[i] = artGrund(e.attrs);
+    } else {
+      nachsehen.push_back(e.name);
+      nachsehenBei.push_back(i);
+    }
+  }
+  if (nachsehen.empty()) return gruende;
+  // The listing gave no type: the entry itself, not what a link points to.
+  try {
+    TestSFTP->StatFiles(nachsehen, [&](std::size_t k, const TTGPuttySFTP::BatchResult& r) {
+      const std::size_t i = nachsehenBei[k];
+      if (r.result == TG_BATCH_DONE) {
+        if (r.attrs.flags & SSH_FILEXFER_ATTR_SIZE) {
+          ListBox1[i].attrs.flags |= SSH_FILEXFER_ATTR_SIZE;
+          ListBox1[i].attrs.size = r.attrs.size;
+        }
+        gruende[i] = artGrund(r.attrs);
+        artUnbekannt[i] = !(r.attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS);
+      } else if (r.errorCode == kKeineSolcheDatei) {
+        gruende[i] = "nicht mehr auf dem Server";
+      } else {
+        artUnbekannt[i] = true;
+      }
+      return true;
+    });
+  } catch (const TGPuttySFTPException& e) {
+    throw Fehler("Die Dateien im Ordner \"" + ordner + "\" können auf dem Server nicht geprüft werden (" +
+                 grund(TestSFTP->ErrorKind(), e.what()) + ")");
+  }
+  return gruende;
+}
 
 void Download::DateienKopieren(const std::string& ordner, const fs::path& lokal) {
   geholt_.emplace_back(ordner, GeholtListe{});
   GeholtListe& geholt = geholt_.back().second;
   ordnerLesen(ordner);
+  std::vector<bool> artUnbekannt;
+  const std::vector<std::string> gruende = auswahl(ordner, artUnbekannt);
   const auto eintraege = ListBox1;
-  // On Linux "a.pdf" and "A.PDF" are two files, in the backup and for the
-  // readers one name: only the first is fetched.
-  std::set<std::string> gefaltet;
-  std::vector<bool> doppelt(eintraege.size());
-  for (std::size_t i = 0; i < eintraege.size(); ++i)
-    doppelt[i] = !gefaltet.insert(foldCase(eintraege[i].name)).second;
-  const Helfer helfer = helferVerbinden(ordner, eintraege.size());
+
+  std::vector<TTGPuttySFTP::BatchItem> auftraege;
+  std::vector<std::size_t> bei;
+  for (std::size_t i = 0; i < eintraege.size(); ++i) {
+    const ListenEintrag& e = eintraege[i];
+    if (e.name == "." || e.name == ".." || !gruende[i].empty()) continue;
+    // Never more than the listing says: a file that keeps coming must not fill the disk.
+    const bool groesseBekannt = e.attrs.flags & SSH_FILEXFER_ATTR_SIZE;
+    auftraege.push_back({e.name, (lokal / e.name).string(),
+                         groesseBekannt ? e.attrs.size : std::numeric_limits<uint64_t>::max()});
+    bei.push_back(i);
+  }
+
+  auto fortschritt = [&](std::size_t i) {
+    bediener_.fortschritt("Kopieren (FTP): " + anzeigeName(eintraege[i].name));
+    bediener_.nachrichtenVerarbeiten();
+  };
+  Reihe reihe([&](std::size_t i) {
+    if (!gruende[i].empty()) nichtGeholt(ordner, eintraege[i].name, gruende[i]);
+    fortschritt(i);
+  });
   const bool mitPruefsumme = laufbuch_ != nullptr;
-  nebeneinander<Holung>(
-      helfer.sitzungen, eintraege.size(),
-      [&](TTGPuttySFTP& sftp, std::size_t i) {
-        const ListenEintrag& e = eintraege[i];
-        Holung h;
-        if (e.name == "." || e.name == "..") return h;
-        h.grund = doppelt[i] ? "gleicher Name in anderer Schreibweise" : nameUngeeignet(e.name);
-        h.attrs = e.attrs;
-        const std::string pfad = "\"" + ordner + "/" + anzeigeName(e.name) + "\"";
-        if (h.grund.empty()) {
-          if (!(h.attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS))
-            amServer("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden",
-                     [&] { sftp.GetStat(e.name, h.attrs); });
-          h.grund = artGrund(h.attrs);
-        }
-        if (!h.grund.empty()) return h;
-        const fs::path ziel = lokal / e.name;
-        amServer("Die Datei " + pfad + " kann nicht vom Server geholt werden",
-                 [&] { sftp.DownloadFile(e.name, ziel.string(), false); });
-        h.geholt = true;
+  std::optional<Fehler> fehler;
+  try {
+    TestSFTP->DownloadFiles(auftraege, [&](std::size_t k, const TTGPuttySFTP::BatchResult& r) {
+      const std::size_t i = bei[k];
+      const std::string& name = eintraege[i].name;
+      const std::string datei = ordner + "/" + anzeigeName(name);
+      const bool nachFehler = fehler.has_value();
+      if (!nachFehler) reihe.bis(i);
+      if (r.result == TG_BATCH_DONE) {
+        const fs::path ziel = lokal / name;
         std::error_code ec;
         const auto groesse = fs::file_size(ziel, ec);
-        if (!ec) h.groesse = groesse;
+        if (!ec) geholt.emplace(name, Geholt{eintraege[i].attrs, groesse});
         // Taken from the local copy, which is what the backup and the archives
         // receive; it is still in the page cache here.
-        if (mitPruefsumme) h.sha256 = sha256Datei(ziel);
-        return h;
-      },
-      [&](std::size_t i, const Holung* h) {
-        const std::string& name = eintraege[i].name;
-        if (h && h->geholt) {
-          if (h->groesse) geholt.emplace(name, Geholt{h->attrs, *h->groesse});
-          vermerken("Geholt: " + ordner + "/" + anzeigeName(name) + ", " +
-                    (h->groesse ? std::to_string(*h->groesse) + " Bytes" : "Größe nicht lesbar") +
-                    ", SHA-256 " + (h->sha256.empty() ? "nicht lesbar" : h->sha256));
-        } else if (h && !h->grund.empty()) {
-          nichtGeholt(ordner, name, h->grund);
+        const std::string summe = mitPruefsumme ? sha256Datei(ziel) : "";
+        vermerken("Geholt: " + datei + ", " +
+                  (ec ? "Größe nicht lesbar" : std::to_string(groesse) + " Bytes") + ", SHA-256 " +
+                  (summe.empty() ? "nicht lesbar" : summe));
+      } else if (artUnbekannt[i] && r.errorKind == TG_ERRKIND_STATUS && !nachFehler) {
+        // Tried as a file because the server tells no type: a folder ends here.
+        nichtGeholt(ordner, name, "Art unbekannt, als Datei nicht lesbar");
+      } else {
+        const std::string warum = grund(r.errorKind, r.error);
+        if (nachFehler) {
+          vermerken("Nicht geholt: " + datei + " (" + warum + ")");
+        } else {
+          fehler = Fehler("Die Datei \"" + datei + "\" kann nicht vom Server geholt werden (" +
+                          warum + ")");
         }
-        bediener_.fortschritt("Kopieren (FTP): " + anzeigeName(name));
-        if (h) bediener_.nachrichtenVerarbeiten();
-      });
+      }
+      if (!nachFehler || r.result == TG_BATCH_DONE) fortschritt(i);
+      reihe.nach(i);
+      return !fehler;
+    });
+  } catch (const TGPuttySFTPException& e) {
+    if (!fehler)
+      fehler = Fehler("Die Dateien im Ordner \"" + ordner + "\" können nicht vom Server geholt werden (" +
+                      grund(TestSFTP->ErrorKind(), e.what()) + ")");
+  }
+  if (fehler) throw *fehler;
+  reihe.bis(eintraege.size());
 }
 
 void Download::GeholteLoeschen() {
@@ -345,66 +345,87 @@ void Download::GeholteLoeschen() {
   geholt_.clear();
 }
 
-namespace {
-
-// What became of one listed name on a helper: a line for the log, and
-// whether the file stays on the server for a reason the protocol shows.
-struct Loeschung {
-  std::string vermerk;
-  std::string behaltenGrund;
-};
-
-}  // namespace
+void Download::behalten(const std::string& ordner, const std::string& name,
+                        const std::string& grund) {
+  vermerken("Nicht gelöscht: " + ordner + "/" + anzeigeName(name) + " (" + grund + ")");
+  protokoll_.AddProtokollEintrag("Nicht gelöscht", anzeigeName(name), ordner, grund, "", "");
+}
 
 void Download::DateienLoeschen(const std::string& ordner, const GeholtListe& geholt) {
   ordnerLesen(ordner);
   const auto eintraege = ListBox1;
-  const Helfer helfer = helferVerbinden(ordner, geholt.size());
-  nebeneinander<Loeschung>(
-      helfer.sitzungen, eintraege.size(),
-      [&](TTGPuttySFTP& sftp, std::size_t i) -> Loeschung {
-        const std::string& name = eintraege[i].name;
-        const std::string datei = ordner + "/" + anzeigeName(name);
-        const std::string pfad = "\"" + datei + "\"";
-        // What is not in the list arrived after the listing, or was skipped
-        // and reported then: it stays for the next run.
-        const auto it = geholt.find(name);
-        if (it == geholt.end()) {
-          if (name == "." || name == "..") return {};
-          return {"Nicht gelöscht: " + datei + " (in diesem Lauf nicht geholt)", ""};
-        }
-        // The backup leaves ZIP files out; deleted here they would be nowhere.
-        if (wildcardMatch("*.zip", name)) return {"", "nicht im Backup"};
-        fxp_attrs jetzt{};
-        try {
-          sftp.GetStat(name, jetzt);
-        } catch (const TGPuttySFTPException& e) {
-          // An SFTP status concerns this file; anything else is the connection.
-          if (sftp.ErrorCode() < 0)
-            throw Fehler("Die Datei " + pfad + " kann auf dem Server nicht geprüft werden (" +
-                         e.what() + ")");
-          if (sftp.ErrorCode() == kKeineSolcheDatei)
-            return {"Nicht gelöscht: " + datei + " (schon nicht mehr auf dem Server)", ""};
-          return {"", "auf dem Server nicht mehr lesbar"};
-        }
-        if (!unveraendert(it->second.attrs, it->second.lokaleGroesse, jetzt))
-          return {"", "auf dem Server verändert, seit sie geholt wurde"};
-        amServer("Die Datei " + pfad + " kann auf dem Server nicht gelöscht werden",
-                 [&] { sftp.DeleteFile(name); });
-        return {"Auf dem Server gelöscht: " + datei, ""};
-      },
-      [&](std::size_t i, const Loeschung* l) {
-        const std::string& name = eintraege[i].name;
-        if (l && !l->behaltenGrund.empty()) {
-          vermerken("Nicht gelöscht: " + ordner + "/" + anzeigeName(name) + " (" +
-                    l->behaltenGrund + ")");
-          protokoll_.AddProtokollEintrag("Nicht gelöscht", anzeigeName(name), ordner,
-                                         l->behaltenGrund, "", "");
-        } else if (l && !l->vermerk.empty()) {
-          vermerken(l->vermerk);
-        }
-        bediener_.fortschritt("Löschen (SFTP): " + anzeigeName(name));
-      });
+  std::vector<std::string> namen;
+  std::vector<std::size_t> bei;
+  for (std::size_t i = 0; i < eintraege.size(); ++i) {
+    const std::string& name = eintraege[i].name;
+    // What is not in the list arrived after the listing, or was skipped and
+    // reported then: it stays for the next run. The backup leaves ZIP files
+    // out; deleted here they would be nowhere.
+    if (geholt.count(name) && !wildcardMatch("*.zip", name)) {
+      namen.push_back(name);
+      bei.push_back(i);
+    }
+  }
+  auto fortschritt = [&](std::size_t i) {
+    bediener_.fortschritt("Löschen (SFTP): " + anzeigeName(eintraege[i].name));
+  };
+  Reihe reihe([&](std::size_t i) {
+    const std::string& name = eintraege[i].name;
+    if (name != "." && name != "..") {
+      if (!geholt.count(name))
+        vermerken("Nicht gelöscht: " + ordner + "/" + anzeigeName(name) +
+                  " (in diesem Lauf nicht geholt)");
+      else
+        behalten(ordner, name, "nicht im Backup");
+    }
+    fortschritt(i);
+  });
+  std::optional<Fehler> fehler;
+  auto unveraendertSeit = [&](std::size_t k, const fxp_attrs& jetzt) {
+    const Geholt& g = geholt.at(namen[k]);
+    return unveraendert(g.attrs, g.lokaleGroesse, jetzt);
+  };
+  try {
+    TestSFTP->DeleteFiles(
+        namen, unveraendertSeit, [&](std::size_t k, const TTGPuttySFTP::BatchResult& r) {
+          const std::size_t i = bei[k];
+          const std::string& name = eintraege[i].name;
+          const std::string datei = ordner + "/" + anzeigeName(name);
+          const bool nachFehler = fehler.has_value();
+          if (!nachFehler) reihe.bis(i);
+          const bool status = r.errorKind == TG_ERRKIND_STATUS;
+          if (r.result == TG_BATCH_DONE) {
+            vermerken("Auf dem Server gelöscht: " + datei);
+          } else if (r.result == TG_BATCH_KEPT) {
+            behalten(ordner, name, "auf dem Server verändert, seit sie geholt wurde");
+          } else if (r.result == TG_BATCH_FAILED && status && r.errorCode == kKeineSolcheDatei) {
+            vermerken("Nicht gelöscht: " + datei + " (schon nicht mehr auf dem Server)");
+          } else if (r.result == TG_BATCH_FAILED && status) {
+            behalten(ordner, name, "auf dem Server nicht mehr lesbar");
+          } else {
+            const std::string warum = grund(r.errorKind, r.error);
+            // A remove that went out and was never answered may have been carried out.
+            if (r.result == TG_BATCH_FAILED_LATER && !status)
+              vermerken("Löschen nicht bestätigt: " + datei + " (" + warum + ")");
+            else if (nachFehler)
+              vermerken("Nicht gelöscht: " + datei + " (" + warum + ")");
+            if (!nachFehler)
+              fehler = Fehler("Die Datei \"" + datei + "\" kann auf dem Server nicht " +
+                              (r.result == TG_BATCH_FAILED ? "geprüft" : "gelöscht") +
+                              " werden (" + warum + ")");
+          }
+          fortschritt(i);
+          reihe.nach(i);
+          return !fehler;
+        });
+  } catch (const TGPuttySFTPException& e) {
+    if (!fehler)
+      fehler = Fehler("Die Dateien im Ordner \"" + ordner +
+                      "\" können auf dem Server nicht gelöscht werden (" +
+                      grund(TestSFTP->ErrorKind(), e.what()) + ")");
+  }
+  if (fehler) throw *fehler;
+  reihe.bis(eintraege.size());
 }
 
 }  // namespace belvanto

@@ -4,6 +4,8 @@
 // is deleted; files that arrive later, fail or change stay for the next run.
 // Names the server sends are handed back to it as they are and become local
 // names as they are, unless they could name anything but a file in the folder.
+// Each job is one connection; a folder's files travel as one batch with many
+// requests in flight, and every file's fate is told in listing order.
 #pragma once
 
 #include <cstdint>
@@ -64,15 +66,18 @@ class Download {
   using GeholtListe = std::map<std::string, Geholt>;
 
   void verbinden();
-  // The connections that share a folder's items; `Helfer` closes those it opened.
-  class Helfer;
-  Helfer helferVerbinden(const std::string& ordner, std::size_t auftraege);
   bool ListingCallback(const fxp_names* names);
   void ordnerLesen(const std::string& ordner);
   void DateienKopieren(const std::string& ordner, const std::filesystem::path& lokal);
+  // Why each listed entry is not fetched ("" for those to fetch); entries
+  // the listing gives no type for are looked up on the server.
+  std::vector<std::string> auswahl(const std::string& ordner, std::vector<bool>& artUnbekannt);
   void DateienLoeschen(const std::string& ordner, const GeholtListe& geholt);
   void nichtGeholt(const std::string& ordner, const std::string& name, const std::string& grund);
+  void behalten(const std::string& ordner, const std::string& name, const std::string& grund);
   void vermerken(const std::string& zeile);
+  // A German reason for a failure on the server.
+  std::string grund(int32_t art, const std::string& text) const;
   Serverzugang zugang() const;
 
   const Konfiguration& k_;

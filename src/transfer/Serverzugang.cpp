@@ -5,11 +5,17 @@
 
 #include <openssl/evp.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
 #include "basis/Bediener.h"
 #include "util/StringLib.h"
+#include "util/Systemfehler.h"
 
 namespace belvanto {
 
@@ -42,7 +48,47 @@ std::string geaendertText(const std::string& host, int32_t port, const std::stri
          "Trotzdem verbinden und den neuen Schlüssel speichern?";
 }
 
+std::string neuText(const std::string& host, int32_t port, const std::string& neu,
+                    const std::string& grund) {
+  return "Der Server " + host + " (Port " + std::to_string(port) +
+         ") ist noch nicht bekannt. Sein Schlüssel kann nicht vermerkt werden: " + grund +
+         "\r\rFingerabdruck: " + neu +
+         "\r\rOhne Vermerk kann ein später geänderter Schlüssel nicht erkannt werden. "
+         "Nur wenn der Fingerabdruck stimmt: Trotzdem verbinden?";
+}
+
+
 }  // namespace
+
+void hostKeysPruefen(const std::filesystem::path& hostKeys) {
+  const int fd = ::open(hostKeys.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) return;
+  std::string grund;
+  if (fd < 0) {
+    grund = systemFehlerText(errno);
+  } else {
+    struct stat sb {};
+    if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) grund = "keine gewöhnliche Datei";
+    ::close(fd);
+  }
+  if (grund.empty()) return;
+  throw Fehler("Die Datei der bekannten Server-Schlüssel \"" + hostKeys.string() +
+               "\" kann nicht gelesen werden (" + grund +
+               "). Ohne sie wird keine Verbindung zum Server aufgebaut.");
+}
+
+std::string hostKeysNichtSchreibbar(const std::filesystem::path& hostKeys) {
+  std::error_code ec;
+  const auto ordner = hostKeys.has_parent_path() ? hostKeys.parent_path() : ".";
+  // The store is replaced whole: the folder must take a new file.
+  if (::access(ordner.c_str(), W_OK | X_OK) != 0)
+    return "Der Ordner \"" + ordner.string() + "\" ist nicht beschreibbar (" +
+           systemFehlerText(errno) + ").";
+  if (std::filesystem::exists(hostKeys, ec) && ::access(hostKeys.c_str(), W_OK) != 0)
+    return "Die Datei \"" + hostKeys.string() + "\" ist nicht beschreibbar (" +
+           systemFehlerText(errno) + ").";
+  return {};
+}
 
 std::string fingerabdruck(const std::string& keyBase64) {
   if (keyBase64.empty() || keyBase64.size() % 4 != 0) return {};
@@ -89,9 +135,15 @@ bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& host
     switch (verificationstatus) {
       case TG_HOSTKEY_KNOWN:
         return true;
-      case TG_HOSTKEY_UNKNOWN:
-        storehostkey = true;
-        return true;
+      case TG_HOSTKEY_UNKNOWN: {
+        const std::string grund = hostKeysNichtSchreibbar(hostKeys);
+        if (grund.empty()) {
+          storehostkey = true;
+          return true;
+        }
+        storehostkey = false;
+        return bediener.frage(neuText(host ? host : "", port, fingerprint ? fingerprint : "", grund));
+      }
       default: {
         const std::string h = host ? host : "";
         const bool ja =
@@ -110,6 +162,8 @@ bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& host
 std::unique_ptr<TTGPuttySFTP> neueSitzung(const Serverzugang& zugang, Bediener& bediener) {
   auto sitzung = std::make_unique<TTGPuttySFTP>(true);
   sitzung->SetStringConfigValue("known_hosts_file", zugang.hostKeys.string());
+  sitzung->setTimeoutTicks(zugang.zeitlimitSekunden * 1000);
+  sitzung->OnWait = [&bediener] { bediener.nachrichtenVerarbeiten(); };
   sitzung->OnVerifyHostKey = [&bediener, pfad = zugang.hostKeys](const char* host, int32_t port,
                                                                  const char* fingerprint,
                                                                  int32_t status, bool& store) {

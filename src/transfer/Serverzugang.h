@@ -2,7 +2,7 @@
 // INI, the store of known host keys beside it, and the judgement of a host
 // key. A server seen for the first time is trusted and its key stored; a key
 // that differs from the stored one is put to the person, since it is the sign
-// of an attack.
+// of an attack. A store that cannot be read means no connection at all.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,15 @@ struct Serverzugang {
   std::string UserName;
   std::string Password;
   std::filesystem::path hostKeys;  // the known-hosts store
+  int32_t zeitlimitSekunden = 60;  // FtpZeitlimit
 };
+
+// A known-hosts store that is there but cannot be read would make every key
+// look new: raises Fehler naming the file and the reason.
+void hostKeysPruefen(const std::filesystem::path& hostKeys);
+
+// Why the store cannot take a new key (German), empty when it can.
+std::string hostKeysNichtSchreibbar(const std::filesystem::path& hostKeys);
 
 // "SHA256:" and the base64 of the SHA-256 of a key blob (given in base64),
 // without padding; empty when the text is no base64.
@@ -38,12 +46,15 @@ std::vector<std::string> gespeicherteFingerabdruecke(const std::filesystem::path
                                                      const std::string& host, int32_t port);
 
 // The answer of OnVerifyHostKey. Never throws: it runs inside the library.
+// A key seen for the first time is stored, or, where the store cannot take
+// it, put to the person; a changed key is always put to the person.
 bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& hostKeys,
                            const char* host, int32_t port, const char* fingerprint,
                            int32_t verificationstatus, bool& storehostkey);
 
-// A new unconnected session (verbose) with the known-hosts store and the host
-// key judgement set, and the server settings of `zugang`.
+// A new unconnected session (verbose) with the known-hosts store, the host
+// key judgement, the time limit and the server settings of `zugang`; while it
+// waits for the server it lets the window's messages through.
 std::unique_ptr<TTGPuttySFTP> neueSitzung(const Serverzugang& zugang, Bediener& bediener);
 void anmeldungSetzen(TTGPuttySFTP& sitzung, const Serverzugang& zugang);
 

@@ -6,8 +6,9 @@
 
 namespace belvanto {
 
-DatenTest::DatenTest(Bediener& bediener, std::filesystem::path hostKeys)
-    : bediener_(bediener), hostKeys_(std::move(hostKeys)) {}
+DatenTest::DatenTest(Bediener& bediener, std::filesystem::path hostKeys,
+                     int32_t zeitlimitSekunden)
+    : bediener_(bediener), hostKeys_(std::move(hostKeys)), zeitlimit_(zeitlimitSekunden) {}
 
 bool DatenTest::TestListingCallback(const fxp_names* names) {
   TestDateiListe.clear();
@@ -37,7 +38,8 @@ void DatenTest::ordnerLesen(const std::string& ordner) {
 bool DatenTest::TestDaten(const std::string& UserName, const std::string& Password,
                           const std::string& HostName, bool MitRemADV, bool FensterZeigen) {
   TestSFTP.reset();
-  TestSFTP = neueSitzung({HostName, UserName, Password, hostKeys_}, bediener_);
+  TestSFTP = neueSitzung({HostName, UserName, Password, hostKeys_, zeitlimit_}, bediener_);
+  hostKeysPruefen(hostKeys_);
   TestSFTP->OnListing = [this](const fxp_names* names) { return TestListingCallback(names); };
 
   bool Result = true;

@@ -16,7 +16,7 @@ namespace belvanto {
 
 class DatenTest {
  public:
-  DatenTest(Bediener& bediener, std::filesystem::path hostKeys);
+  DatenTest(Bediener& bediener, std::filesystem::path hostKeys, int32_t zeitlimitSekunden = 60);
 
   // True when every expected kind of file is on the server. A failed login
   // is its own message and a false result; a folder that cannot be entered
@@ -34,6 +34,7 @@ class DatenTest {
 
   Bediener& bediener_;
   std::filesystem::path hostKeys_;
+  int32_t zeitlimit_;
   std::unique_ptr<TTGPuttySFTP> TestSFTP;
   std::vector<std::string> TestDateiListe;
 };

@@ -22,6 +22,8 @@ struct TGPuttyLibrary {
   decltype(&::tgputty_conf_set_int) tgputty_conf_set_int;
   decltype(&::tgputty_conf_set_str) tgputty_conf_set_str;
   decltype(&::tgputty_conf_set_bool) tgputty_conf_set_bool;
+  decltype(&::tgputty_setwaitcallback) tgputty_setwaitcallback;
+  decltype(&::tgputty_geterrorkind) tgputty_geterrorkind;
 
   decltype(&::tgsftp_connect) tgsftp_connect;
   decltype(&::tgsftp_close) tgsftp_close;
@@ -36,6 +38,9 @@ struct TGPuttyLibrary {
   decltype(&::tgsftp_putfile) tgsftp_putfile;
   decltype(&::tgsftp_getstat) tgsftp_getstat;
   decltype(&::tgsftp_setstat) tgsftp_setstat;
+  decltype(&::tgsftp_getfiles) tgsftp_getfiles;
+  decltype(&::tgsftp_statfiles) tgsftp_statfiles;
+  decltype(&::tgsftp_rmfiles) tgsftp_rmfiles;
 
   decltype(&::tgputty_openfile) tgputty_openfile;
   decltype(&::tgputty_closefile) tgputty_closefile;

@@ -196,6 +196,7 @@ TTGPuttySFTP::TTGPuttySFTP(bool verbose, const TGPuttyLibrary& lib)
       printmessageCallback(msg.c_str(), TG_MSG_OUT, &Fcontext);
     }
     BuildConfNameIndex();
+    if (FLib.tgputty_setwaitcallback) FLib.tgputty_setwaitcallback(&waitCallback, 50, &Fcontext);
   } catch (...) {
     FLib.tgputtyfree(&Fcontext);
     throw;
@@ -369,6 +370,75 @@ void TTGPuttySFTP::DownloadFile(const std::string& ARemoteFilename,
 void TTGPuttySFTP::DeleteFile(const std::string& AName) {
   BeginOperation();
   CheckOne(FLib.tgsftp_rm(AName.c_str(), &Fcontext), "tgsftp_rm");
+}
+
+int32_t TTGPuttySFTP::ErrorKind() {
+  return FLib.tgputty_geterrorkind ? FLib.tgputty_geterrorkind(&Fcontext) : TG_ERRKIND_OTHER;
+}
+
+namespace {
+
+// A failure's text as MakePSFTPErrorMsg words it, from the given fields.
+std::string errorText(const std::string& where, int32_t code, const std::string& message) {
+  if (code < 0) return where + ": Unknown Error.\r\n" + message;
+  return where + ": Error " + std::to_string(code) + ", " + message;
+}
+
+// Points a field at a value for the duration of one call.
+template <class T>
+class Using {
+ public:
+  Using(T*& field, T* value) : field_(field) { field_ = value; }
+  ~Using() { field_ = nullptr; }
+  Using(const Using&) = delete;
+  Using& operator=(const Using&) = delete;
+
+ private:
+  T*& field_;
+};
+
+}  // namespace
+
+template <class Call>
+void TTGPuttySFTP::RunBatch(const char* where, std::vector<tg_batch_entry>& entries,
+                            const TOnBatchDone& done, const TOnBatchCheck* check, Call call) {
+  Using<const TOnBatchDone> usingDone(FBatchDone, &done);
+  Using<const TOnBatchCheck> usingCheck(FBatchCheck, check);
+  FBatchWhere = where;
+  BeginOperation();
+  if (call(static_cast<int32_t>(entries.size()), entries.data()) != 1) {
+    // The connection's own failure, not every file's collected on the way.
+    throw TGPuttySFTPException(errorText(where, Fcontext.fxp_errtype, ErrorMessage()));
+  }
+}
+
+void TTGPuttySFTP::DownloadFiles(const std::vector<BatchItem>& items, const TOnBatchDone& done) {
+  std::vector<tg_batch_entry> entries(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    entries[i].remote = items[i].remote.c_str();
+    entries[i].local = items[i].local.c_str();
+    entries[i].maxsize = items[i].maxSize;
+  }
+  RunBatch("tgsftp_getfiles", entries, done, nullptr, [&](int32_t n, tg_batch_entry* e) {
+    return FLib.tgsftp_getfiles(n, e, &batchDoneCallback, &Fcontext);
+  });
+}
+
+void TTGPuttySFTP::StatFiles(const std::vector<std::string>& names, const TOnBatchDone& done) {
+  std::vector<tg_batch_entry> entries(names.size());
+  for (size_t i = 0; i < names.size(); ++i) entries[i].remote = names[i].c_str();
+  RunBatch("tgsftp_statfiles", entries, done, nullptr, [&](int32_t n, tg_batch_entry* e) {
+    return FLib.tgsftp_statfiles(n, e, &batchDoneCallback, &Fcontext);
+  });
+}
+
+void TTGPuttySFTP::DeleteFiles(const std::vector<std::string>& names, const TOnBatchCheck& check,
+                               const TOnBatchDone& done) {
+  std::vector<tg_batch_entry> entries(names.size());
+  for (size_t i = 0; i < names.size(); ++i) entries[i].remote = names[i].c_str();
+  RunBatch("tgsftp_rmfiles", entries, done, &check, [&](int32_t n, tg_batch_entry* e) {
+    return FLib.tgsftp_rmfiles(n, e, &batchCheckCallback, &batchDoneCallback, &Fcontext);
+  });
 }
 
 void TTGPuttySFTP::MakeDir(const std::string& ADirectory) {
@@ -785,6 +855,31 @@ bool TTGPuttySFTP::verifyHostKeyCallback(const char* host, int32_t port, const c
   const bool accepted = s.OnVerifyHostKey(host, port, fingerprint, verificationstatus, store);
   if (storehostkey) *storehostkey = store;
   return accepted;
+}
+
+void TTGPuttySFTP::waitCallback(TTGLibraryContext* ctx) {
+  TTGPuttySFTP& s = session(ctx);
+  if (s.OnWait) s.OnWait();
+}
+
+bool TTGPuttySFTP::batchDoneCallback(int32_t index, tg_batch_entry* entry, TTGLibraryContext* ctx) {
+  TTGPuttySFTP& s = session(ctx);
+  if (!s.FBatchDone || !*s.FBatchDone) return true;
+  BatchResult r;
+  r.result = entry->result;
+  r.attrs = entry->attrs;
+  r.bytes = entry->bytes;
+  r.errorCode = entry->fxp_errtype;
+  r.errorKind = entry->errorkind;
+  if (r.result == TG_BATCH_FAILED || r.result == TG_BATCH_FAILED_LATER)
+    r.error = errorText(s.FBatchWhere, ctx->fxp_errtype, text(ctx->fxp_error_message));
+  return (*s.FBatchDone)(static_cast<size_t>(index), r);
+}
+
+bool TTGPuttySFTP::batchCheckCallback(int32_t index, tg_batch_entry* entry,
+                                      TTGLibraryContext* ctx) {
+  TTGPuttySFTP& s = session(ctx);
+  return s.FBatchCheck && *s.FBatchCheck && (*s.FBatchCheck)(static_cast<size_t>(index), entry->attrs);
 }
 
 void TTGPuttySFTP::raiseExceptionCallback(const char* msg, const char* srcfile, int32_t line) {

@@ -18,6 +18,7 @@
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "transfer/tgputtylib/tgputtylib.h"
 #include "transfer/tgputtylibrary.h"
@@ -75,6 +76,28 @@ class TTGPuttySFTP {
   using TOnVerifyHostKey =
       std::function<bool(const char* host, int32_t port, const char* fingerprint,
                          int32_t verificationstatus, bool& storehostkey)>;
+  // Called while the library waits for the server, at least every 50 ms; it
+  // must not use the session.
+  using TOnWait = std::function<void()>;
+
+  // One file of a batch, and what became of it.
+  struct BatchItem {
+    std::string remote;
+    std::string local;  // DownloadFiles only
+    uint64_t maxSize = UINT64_MAX;
+  };
+  struct BatchResult {
+    int32_t result = TG_BATCH_NOTSTARTED;  // TG_BATCH_*
+    fxp_attrs attrs{};                     // FSTAT (DownloadFiles) or LSTAT
+    uint64_t bytes = 0;
+    int32_t errorCode = TG_ERRTYPE_NONE;  // SFTP status of the failure, negative if none
+    int32_t errorKind = TG_ERRKIND_NONE;  // TG_ERRKIND_*
+    std::string error;                    // the failure, worded as MakePSFTPErrorMsg does
+  };
+  // Each item in the order given; false stops the batch (see tgsftp_getfiles).
+  using TOnBatchDone = std::function<bool(size_t index, const BatchResult& result)>;
+  // DeleteFiles: true removes the file whose LSTAT this is.
+  using TOnBatchCheck = std::function<bool(size_t index, const fxp_attrs& attrs)>;
 
   // Checks the library (record sizes, build at least 8, context size), starts
   // its context and reads its configuration names. Raises on any failure,
@@ -92,6 +115,7 @@ class TTGPuttySFTP {
   TOnListing OnListing;
   TOnGetInput OnGetInput;
   TOnVerifyHostKey OnVerifyHostKey;
+  TOnWait OnWait;
 
   // Properties.
   const std::string& HostName() const { return FHostName; }
@@ -116,6 +140,8 @@ class TTGPuttySFTP {
   const std::string& LastMessages() const { return FLastMessages; }
   void setLastMessages(const std::string& value) { FLastMessages = value; }
   int32_t ErrorCode() const { return Fcontext.fxp_errtype; }
+  // TG_ERRKIND_* of the last operation's failure.
+  int32_t ErrorKind();
   std::string ErrorMessage() const;
   int32_t TimeoutTicks() const { return Fcontext.timeoutticks; }
   void setTimeoutTicks(int32_t value) { Fcontext.timeoutticks = value; }
@@ -146,6 +172,14 @@ class TTGPuttySFTP {
   void DownloadFile(const std::string& ARemoteFilename, const std::string& ALocalFilename,
                     bool anAppend);
   void DeleteFile(const std::string& AName);
+
+  // Many files of the current folder with many requests in flight: each is
+  // reported to `done` once finished, in the order given. Raises only when
+  // the connection fails, after every begun file was reported.
+  void DownloadFiles(const std::vector<BatchItem>& items, const TOnBatchDone& done);
+  void StatFiles(const std::vector<std::string>& names, const TOnBatchDone& done);
+  void DeleteFiles(const std::vector<std::string>& names, const TOnBatchCheck& check,
+                   const TOnBatchDone& done);
 
   // Further operations.
   void MakeDir(const std::string& ADirectory);
@@ -208,6 +242,14 @@ class TTGPuttySFTP {
                                     int32_t verificationstatus, bool* storehostkey,
                                     TTGLibraryContext* ctx);
   static void raiseExceptionCallback(const char* msg, const char* srcfile, int32_t line);
+  static void waitCallback(TTGLibraryContext* ctx);
+  static bool batchDoneCallback(int32_t index, tg_batch_entry* entry, TTGLibraryContext* ctx);
+  static bool batchCheckCallback(int32_t index, tg_batch_entry* entry, TTGLibraryContext* ctx);
+
+  // One batch call of the library over `entries`, with the callbacks in place.
+  template <class Call>
+  void RunBatch(const char* where, std::vector<tg_batch_entry>& entries, const TOnBatchDone& done,
+                const TOnBatchCheck* check, Call call);
 
   struct DownloadState;
   // DownloadStreamP's steps: one block into the stream (true when whole), a
@@ -232,6 +274,10 @@ class TTGPuttySFTP {
   int32_t FPort = 0;
   TransferStream* FUploadStream = nullptr;
   TransferStream* FDownloadStream = nullptr;
+  // The running batch's handlers and the name its failures carry.
+  const TOnBatchDone* FBatchDone = nullptr;
+  const TOnBatchCheck* FBatchCheck = nullptr;
+  const char* FBatchWhere = "";
   bool FConnected = false;
   int32_t FPasswordAttempts = 0;
   std::string FLastMessages;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 
+#include "Batch.h"
 #include "Connection.h"
 #include "Remote.h"
 #include "State.h"
@@ -57,6 +58,8 @@ R run(TTGLibraryContext* ctx, R failed, Op op) {
   }
   try {
     SshLogScope logScope(st);
+    st->clearErrorKind();
+    if (st->conn && st->conn->usable()) st->conn->sftp().beginOperation(1);
     R r = op(*st);
     st->flushSshLog();
     return r;
@@ -69,11 +72,11 @@ R run(TTGLibraryContext* ctx, R failed, Op op) {
 // The live connection, or null after reporting why there is none.
 Connection* live(LibState& st) {
   if (!st.conn) {
-    st.fail("Not connected");
+    st.fail("Not connected", TG_ERRKIND_CONNECTION);
     return nullptr;
   }
   if (!st.conn->usable()) {
-    st.fail("The connection to the server was lost; connect again");
+    st.fail("The connection to the server was lost; connect again", TG_ERRKIND_CONNECTION);
     return nullptr;
   }
   return st.conn.get();
@@ -219,6 +222,17 @@ TG_EXPORT void tgputty_conf_set_bool(int32_t index, bool value, TTGLibraryContex
   confSet(ctx, index, [&](ConfigValues& c) { c.setIntAt(index, value ? 1 : 0); });
 }
 
+TG_EXPORT void tgputty_setwaitcallback(tg_wait_callback callback, int32_t intervalms,
+                                       TTGLibraryContext* ctx) {
+  LibState* st = stateOf(ctx);
+  if (st) st->setWaitCallback(callback, intervalms);
+}
+
+TG_EXPORT int32_t tgputty_geterrorkind(TTGLibraryContext* ctx) {
+  LibState* st = stateOf(ctx);
+  return st ? st->errorKind() : TG_ERRKIND_OTHER;
+}
+
 TG_EXPORT int32_t tgsftp_connect(const char* host, const char* user, int32_t port,
                                  const char* password, TTGLibraryContext* ctx) {
   return run<int32_t>(ctx, 1, [&](LibState& st) -> int32_t {
@@ -307,6 +321,44 @@ TG_EXPORT bool tgsftp_setstat(const char* path, const struct fxp_attrs* attrs,
                 [&](LibState& st, Connection& c, const std::string& p) {
                   return setAttrs(st, c, p, attrs ? fromC(*attrs) : Attrs{});
                 }) != 0;
+}
+
+TG_EXPORT int32_t tgsftp_getfiles(int32_t count, struct tg_batch_entry* entries,
+                                  tg_batch_callback done, TTGLibraryContext* ctx) {
+  return run<int32_t>(ctx, 0, [&](LibState& st) -> int32_t {
+    st.checkpoint("tgsftp_getfiles");
+    Connection* c = live(st);
+    return c && (count <= 0 || entries) && getFiles(st, *c, count, entries, done) ? 1 : 0;
+  });
+}
+
+TG_EXPORT int32_t tgsftp_statfiles(int32_t count, struct tg_batch_entry* entries,
+                                   tg_batch_callback done, TTGLibraryContext* ctx) {
+  return run<int32_t>(ctx, 0, [&](LibState& st) -> int32_t {
+    st.checkpoint("tgsftp_statfiles");
+    Connection* c = live(st);
+    return c && (count <= 0 || entries) &&
+                   statOrRemoveFiles(st, *c, count, entries, nullptr, done)
+               ? 1
+               : 0;
+  });
+}
+
+TG_EXPORT int32_t tgsftp_rmfiles(int32_t count, struct tg_batch_entry* entries,
+                                 tg_batch_callback check, tg_batch_callback done,
+                                 TTGLibraryContext* ctx) {
+  return run<int32_t>(ctx, 0, [&](LibState& st) -> int32_t {
+    st.checkpoint("tgsftp_rmfiles");
+    Connection* c = live(st);
+    if (c && !check) {
+      st.fail("rmfiles: no check given");
+      return 0;
+    }
+    return c && (count <= 0 || entries) &&
+                   statOrRemoveFiles(st, *c, count, entries, check, done)
+               ? 1
+               : 0;
+  });
 }
 
 TG_EXPORT struct TGFileHandle* tgputty_openfile(const char* path, int32_t openflags,
@@ -445,25 +497,17 @@ TG_EXPORT bool tgputty_xfer_ensuredone(struct TGTransfer* xfer, TTGLibraryContex
   return run<bool>(ctx, false, [&](LibState& st) {
     if (!xfer) return false;
     if (!transferConn(st, xfer)) return false;
-    SftpChannel& s = st.conn->sftp();
-    auto stall = [&] {
-      s.kill("Timeout: no answer from the server for " + std::to_string(st.timeoutMs()) + " ms");
-    };
     if (xfer->down) {
       Download& d = *xfer->down;
       auto sink = readySink(xfer);
       while (!d.failed() && !d.finished() && d.inflight() > 0) {
-        auto r = d.step(Deadline::after(st.timeoutMs()), sink);
-        if (r == SftpChannel::Pump::Timeout) stall();
-        if (r != SftpChannel::Pump::Progress) d.markFailed();
+        if (d.step(Deadline::never(), sink) != SftpChannel::Pump::Progress) d.markFailed();
       }
       return !d.failed();
     }
     Upload& u = *xfer->up;
     while (!u.failed() && u.inflight() > 0) {
-      auto r = u.collect(Deadline::after(st.timeoutMs()));
-      if (r == SftpChannel::Pump::Timeout) stall();
-      if (r != SftpChannel::Pump::Progress) u.markFailed();
+      if (u.collect(Deadline::never()) != SftpChannel::Pump::Progress) u.markFailed();
     }
     return !u.failed();
   });

@@ -3,12 +3,15 @@
 // are only ever called here between libssh calls, never from inside one.
 #include "Connection.h"
 
+#include <fcntl.h>
 #include <libssh/callbacks.h>
+#include <poll.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -53,6 +56,42 @@ std::string lastError(ssh_session s) {
 }
 
 enum class Auth { Success, Partial, Denied, Cancelled, Error };
+
+// Repeats a step of the non-blocking libssh session that answers `again`
+// until it is done, waiting for the socket a slice at a time so that the
+// caller's wait callback gets its turns. At the deadline the step's `again`
+// is returned and timedOut() tells why.
+class SshWait {
+ public:
+  SshWait(LibState& st, ssh_session s) : st_(st), s_(s) {}
+  template <class Step>
+  int operator()(Step step, int again, Deadline dl) {
+    for (;;) {
+      int rc = step();
+      if (rc != again) return rc;
+      if (dl.passed()) {
+        timedOut_ = true;
+        return rc;
+      }
+      pollfd p{ssh_get_fd(s_), POLLIN, 0};
+      if (ssh_get_poll_flags(s_) & SSH_WRITE_PENDING) p.events |= POLLOUT;
+      ::poll(&p, 1, dl.sliceMs(kWaitSliceMs));
+      st_.flushSshLog();
+      st_.idle();
+    }
+  }
+  // One login step: the server must answer it within timeoutticks.
+  template <class Step>
+  int auth(Step step) {
+    return (*this)(step, SSH_AUTH_AGAIN, Deadline::after(st_.timeoutMs()));
+  }
+  bool timedOut() const { return timedOut_; }
+
+ private:
+  LibState& st_;
+  ssh_session s_;
+  bool timedOut_ = false;
+};
 
 // Asks the caller for one secret; counts the requests of one connect.
 class Prompter {
@@ -106,6 +145,49 @@ Auth mapAuth(int rc) {
 std::string firstField(const std::string& line) {
   size_t end = line.find_first_of(" \t");
   return line.substr(0, end);
+}
+
+// Whether a known-hosts file can be read; one that is not there can (it is empty).
+bool storeReadable(const std::string& path, std::string& why) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    why = std::strerror(errno);
+    return false;
+  }
+  struct stat sb {};
+  bool ok = ::fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode);
+  ::close(fd);
+  if (!ok) why = "not a regular file";
+  return ok;
+}
+
+// Writes `text` to a new file beside `path` (created exclusively, never
+// through a link, readable by the user alone) and renames it over `path`.
+// Empty when done, else the reason.
+std::string replaceFile(const std::string& path, const std::string& text) {
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return std::strerror(errno);
+  bool ok = true;
+  for (size_t done = 0; ok && done < text.size();) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  int err = errno;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return {};
+  if (ok) err = errno;
+  ::unlink(tmp.c_str());
+  return std::strerror(err ? err : EIO);
 }
 
 bool listHas(const std::string& commaList, const std::string& item) {
@@ -271,12 +353,16 @@ bool Connection::open(const std::string& hostText, const std::string& userArg, i
     return false;
   }
   st_.checkpoint("ssh_connect");
-  int rc = ssh_connect(session_);
+  // Non-blocking up to the SFTP start, so that no wait holds the caller.
+  ssh_set_blocking(session_, 0);
+  SshWait waiter(st_, session_);
+  int rc = waiter([&] { return ssh_connect(session_); }, SSH_AGAIN, dl);
   st_.flushSshLog();
   if (rc != SSH_OK) {
-    std::string why = lastError(session_);
+    std::string why = waiter.timedOut() ? "no answer in time" : lastError(session_);
     if (dl.passed()) why += " (connection time-out)";
-    st_.fail("SSH connection to " + t.host + " port " + std::to_string(port) + " failed: " + why);
+    st_.fail("SSH connection to " + t.host + " port " + std::to_string(port) + " failed: " + why,
+             dl.passed() ? TG_ERRKIND_TIMEOUT : TG_ERRKIND_CONNECTION);
     release();
     return false;
   }
@@ -322,8 +408,17 @@ bool Connection::verifyHostKey(const std::string& host, int port) {
   std::string keytype = type ? type : "unknown";
 
   int32_t status = TG_HOSTKEY_UNKNOWN;
-  if (!st_.conf.getStr(Conf::KnownHostsFile).empty() ||
-      !st_.conf.getStr(Conf::GlobalKnownHostsFile).empty()) {
+  const std::string& known = st_.conf.getStr(Conf::KnownHostsFile);
+  const std::string& global = st_.conf.getStr(Conf::GlobalKnownHostsFile);
+  if (!known.empty() || !global.empty()) {
+    // A store that is there but cannot be read would make every key look new.
+    for (const std::string* store : {&known, &global}) {
+      std::string why;
+      if (!store->empty() && !storeReadable(*store, why)) {
+        st_.fail("Cannot read the known-hosts file " + *store + ": " + why, TG_ERRKIND_HOSTKEY);
+        return false;
+      }
+    }
     enum ssh_known_hosts_e k;
     {
       CriticalSection lock(st_);
@@ -331,8 +426,10 @@ bool Connection::verifyHostKey(const std::string& host, int port) {
     }
     if (k == SSH_KNOWN_HOSTS_OK) status = TG_HOSTKEY_KNOWN;
     if (k == SSH_KNOWN_HOSTS_CHANGED || k == SSH_KNOWN_HOSTS_OTHER) status = TG_HOSTKEY_CHANGED;
-    if (k == SSH_KNOWN_HOSTS_ERROR)
-      st_.message(TG_MSG_ERR, "Cannot read the known-hosts file: " + lastError(session_));
+    if (k == SSH_KNOWN_HOSTS_ERROR) {
+      st_.fail("Cannot read the known-hosts file: " + lastError(session_), TG_ERRKIND_HOSTKEY);
+      return false;
+    }
   }
   st_.verbose("Host key " + keytype + " " + fingerprint);
   if (status == TG_HOSTKEY_CHANGED) {
@@ -362,31 +459,32 @@ bool Connection::verifyHostKey(const std::string& host, int port) {
     accept = status == TG_HOSTKEY_KNOWN;
   }
   if (!accept) {
-    st_.fail("Host key of " + host + " (" + fingerprint + ") not accepted");
+    st_.fail("Host key of " + host + " (" + fingerprint + ") not accepted", TG_ERRKIND_HOSTKEY);
     return false;
   }
-  if (store) storeHostKey();
-  return true;
+  return !store || storeHostKey();
 }
 
 // Replaces this host's lines in the store with the current key, atomically.
-void Connection::storeHostKey() {
+// A key that was to be noted and cannot be fails the connection: the next
+// connection would take a changed key for a first one.
+bool Connection::storeHostKey() {
   const std::string path = st_.conf.getStr(Conf::KnownHostsFile);
   if (path.empty()) {
     st_.verbose("No known-hosts file set: host key not stored");
-    return;
+    return true;
   }
   char* raw = nullptr;
   if (ssh_session_export_known_hosts_entry(session_, &raw) != SSH_OK || !raw) {
-    st_.message(TG_MSG_ERR, "Cannot format the host key entry: " + lastError(session_));
-    return;
+    st_.fail("Cannot format the host key entry: " + lastError(session_), TG_ERRKIND_HOSTKEY);
+    return false;
   }
   SshText entryText(raw);
   std::string entry = entryText.get();
   while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.pop_back();
   std::string hostField = firstField(entry);
 
-  bool ok = false;
+  std::string why;
   {
     CriticalSection lock(st_);
     std::string kept;
@@ -397,27 +495,21 @@ void Connection::storeHostKey() {
       kept += line + "\n";
     }
     kept += entry + "\n";
-    std::string tmp = path + ".tmp-" + std::to_string(::getpid());
-    if (FILE* f = std::fopen(tmp.c_str(), "we")) {
-      ok = std::fwrite(kept.data(), 1, kept.size(), f) == kept.size();
-      ok = std::fflush(f) == 0 && ok;
-      ok = ::fsync(fileno(f)) == 0 && ok;
-      ok = std::fclose(f) == 0 && ok;
-      ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
-      if (!ok) std::remove(tmp.c_str());
-    }
+    why = replaceFile(path, kept);
   }
-  if (ok)
-    st_.verbose("Host key stored in " + path);
-  else
-    st_.message(TG_MSG_ERR,
-                "Cannot write the known-hosts file " + path + ": " + std::strerror(errno));
+  if (!why.empty()) {
+    st_.fail("Cannot write the known-hosts file " + path + ": " + why + "; the host key was not stored",
+             TG_ERRKIND_HOSTKEY);
+    return false;
+  }
+  st_.verbose("Host key stored in " + path);
+  return true;
 }
 
 namespace {
 
 // Public key login with the key file, asking for its passphrase if needed.
-Auth keyLogin(LibState& st, ssh_session session, Prompter& prompter) {
+Auth keyLogin(LibState& st, ssh_session session, Prompter& prompter, SshWait& wait) {
   const std::string& file = st.conf.getStr(Conf::Keyfile);
   ssh_key raw = nullptr;
   int r = ssh_pki_import_privkey_file(file.c_str(), nullptr, noPassphrase, nullptr, &raw);
@@ -437,14 +529,15 @@ Auth keyLogin(LibState& st, ssh_session session, Prompter& prompter) {
   }
   Key key(raw);
   st.verbose("Trying public key authentication with " + file);
-  return mapAuth(ssh_userauth_publickey(session, nullptr, key.get()));
+  return mapAuth(wait.auth([&] { return ssh_userauth_publickey(session, nullptr, key.get()); }));
 }
 
 // Keyboard-interactive login: every prompt goes to the caller; a refused round
 // is tried again until the caller cancels.
-Auth kbdintLogin(LibState& st, ssh_session session, Prompter& prompter) {
+Auth kbdintLogin(LibState& st, ssh_session session, Prompter& prompter, SshWait& wait) {
+  auto step = [&] { return wait.auth([&] { return ssh_userauth_kbdint(session, nullptr, nullptr); }); };
   for (int round = 0; round < 50; ++round) {
-    int r = ssh_userauth_kbdint(session, nullptr, nullptr);
+    int r = step();
     bool asked = false;
     for (int infos = 0; r == SSH_AUTH_INFO && infos < 50; ++infos) {
       const char* name = ssh_userauth_kbdint_getname(session);
@@ -462,7 +555,7 @@ Auth kbdintLogin(LibState& st, ssh_session session, Prompter& prompter) {
         ssh_userauth_kbdint_setanswer(session, i, answer.c_str());
         wipe(answer);
       }
-      r = ssh_userauth_kbdint(session, nullptr, nullptr);
+      r = step();
     }
     Auth a = mapAuth(r);
     if (a != Auth::Denied || !asked) return a;
@@ -473,11 +566,11 @@ Auth kbdintLogin(LibState& st, ssh_session session, Prompter& prompter) {
 
 // Password login, asked for again after each refusal until the caller cancels.
 Auth passwordLogin(LibState& st, ssh_session session, Prompter& prompter,
-                   const std::string& prompt) {
+                   const std::string& prompt, SshWait& wait) {
   for (;;) {
     std::string pw;
     if (!prompter.ask(prompt, false, pw)) return Auth::Cancelled;
-    int r = ssh_userauth_password(session, nullptr, pw.c_str());
+    int r = wait.auth([&] { return ssh_userauth_password(session, nullptr, pw.c_str()); });
     wipe(pw);
     Auth a = mapAuth(r);
     if (a != Auth::Denied) return a;
@@ -491,7 +584,16 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
                               const char* password) {
   st_.checkpoint("authenticate");
   const ConfigValues& c = st_.conf;
-  int rc = ssh_userauth_none(session_, nullptr);
+  SshWait wait(st_, session_);
+  auto failAuth = [&](SshWait& w) {
+    if (w.timedOut())
+      st_.fail("Timeout: the server did not answer the login within " +
+                   std::to_string(st_.timeoutMs()) + " ms",
+               TG_ERRKIND_TIMEOUT);
+    else
+      st_.fail("Authentication failed: " + lastError(session_));
+  };
+  int rc = wait.auth([&] { return ssh_userauth_none(session_, nullptr); });
   st_.flushSshLog();
   if (c.getBool(Conf::ShowBanner)) {
     SshText banner(ssh_get_issue_banner(session_));
@@ -499,7 +601,7 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
   }
   if (rc == SSH_AUTH_SUCCESS) return true;
   if (rc == SSH_AUTH_ERROR || rc == SSH_AUTH_AGAIN) {
-    st_.fail("Authentication failed: " + lastError(session_));
+    failAuth(wait);
     return false;
   }
   // Methods in OpenSSH's order; each refused one is not offered again.
@@ -512,21 +614,21 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
     Auth result;
     if (c.getBool(Conf::AuthPublickey) && !c.getStr(Conf::Keyfile).empty() && pubkey && !triedKey) {
       triedKey = true;
-      result = keyLogin(st_, session_, prompter);
+      result = keyLogin(st_, session_, prompter, wait);
     } else if (c.getBool(Conf::AuthAgent) && pubkey && !triedAgent) {
       triedAgent = true;
-      result = mapAuth(ssh_userauth_agent(session_, nullptr));
+      result = mapAuth(wait.auth([&] { return ssh_userauth_agent(session_, nullptr); }));
     } else if (c.getBool(Conf::AuthGssapi) && (methods & SSH_AUTH_METHOD_GSSAPI_MIC) &&
                !triedGssapi) {
       triedGssapi = true;
-      result = mapAuth(ssh_userauth_gssapi(session_));
+      result = mapAuth(wait.auth([&] { return ssh_userauth_gssapi(session_); }));
     } else if (c.getBool(Conf::AuthKbdint) && (methods & SSH_AUTH_METHOD_INTERACTIVE) &&
                !kbdintDenied) {
-      result = kbdintLogin(st_, session_, prompter);
+      result = kbdintLogin(st_, session_, prompter, wait);
       kbdintDenied = result == Auth::Denied;
     } else if (c.getBool(Conf::AuthPassword) && (methods & SSH_AUTH_METHOD_PASSWORD) &&
                !passwordDenied) {
-      result = passwordLogin(st_, session_, prompter, user + "@" + host + "'s password: ");
+      result = passwordLogin(st_, session_, prompter, user + "@" + host + "'s password: ", wait);
       passwordDenied = result == Auth::Denied;
     } else {
       st_.fail("Authentication failed: no more authentication methods to try for " + user);
@@ -547,7 +649,7 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
                  user + "@" + host);
         return false;
       case Auth::Error:
-        st_.fail("Authentication failed: " + lastError(session_));
+        failAuth(wait);
         return false;
     }
   }
@@ -556,14 +658,25 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
 bool Connection::startSftp() {
   st_.checkpoint("start_sftp");
   channel_ = ssh_channel_new(session_);
-  if (!channel_ || ssh_channel_open_session(channel_) != SSH_OK) {
-    st_.fail("Cannot open an SSH channel: " + lastError(session_));
+  SshWait waiter(st_, session_);
+  Deadline dl = Deadline::after(st_.timeoutMs());
+  if (!channel_ || waiter([&] { return ssh_channel_open_session(channel_); }, SSH_AGAIN, dl) !=
+                       SSH_OK) {
+    st_.fail("Cannot open an SSH channel: " +
+                 (waiter.timedOut() ? std::string("no answer in time") : lastError(session_)),
+             waiter.timedOut() ? TG_ERRKIND_TIMEOUT : TG_ERRKIND_CONNECTION);
     return false;
   }
   const std::string& cmd = st_.conf.getStr(Conf::SftpServerCommand);
   const std::string& sub = st_.conf.getStr(Conf::SftpSubsystem);
-  int rc = cmd.empty() ? ssh_channel_request_subsystem(channel_, sub.empty() ? "sftp" : sub.c_str())
-                       : ssh_channel_request_exec(channel_, cmd.c_str());
+  int rc = waiter(
+      [&] {
+        return cmd.empty() ? ssh_channel_request_subsystem(channel_, sub.empty() ? "sftp" : sub.c_str())
+                           : ssh_channel_request_exec(channel_, cmd.c_str());
+      },
+      SSH_AGAIN, dl);
+  // From here the channel's own waits are cut into slices (SftpChannel).
+  ssh_set_blocking(session_, 1);
   if (rc != SSH_OK) {
     st_.fail(cmd.empty() ? "The server refused the SFTP subsystem: " + lastError(session_)
                          : "The server refused to run " + cmd + ": " + lastError(session_));

@@ -33,7 +33,7 @@ class Connection {
  private:
   bool applyOptions(const std::string& host, int port, const std::string& user, Deadline dl);
   bool verifyHostKey(const std::string& host, int port);
-  void storeHostKey();
+  bool storeHostKey();
   bool authenticate(const std::string& user, const std::string& host, const char* password);
   bool startSftp();
   void release();

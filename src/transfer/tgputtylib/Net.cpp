@@ -64,13 +64,15 @@ AddrList resolve(const std::string& host, int port, int family, std::string& err
   return AddrList(res);
 }
 
-bool waitFd(int fd, short events, Deadline dl) {
+// Waits for the socket a slice at a time, giving the caller's wait callback its turns.
+bool waitFd(LibState& st, int fd, short events, Deadline dl) {
   for (;;) {
     pollfd p{fd, events, 0};
-    int rc = ::poll(&p, 1, dl.remainingMs());
+    int rc = ::poll(&p, 1, dl.sliceMs(kWaitSliceMs));
     if (rc > 0) return true;
-    if (rc == 0) return false;
-    if (errno != EINTR) return false;
+    if (rc < 0 && errno != EINTR) return false;
+    if (rc == 0 && dl.passed()) return false;
+    st.idle();
   }
 }
 
@@ -134,7 +136,7 @@ int connectAddress(LibState& st, const addrinfo* ai, Deadline dl, std::string& e
       error = std::strerror(errno);
       return -1;
     }
-    if (!waitFd(fd.get(), POLLOUT, dl)) {
+    if (!waitFd(st, fd.get(), POLLOUT, dl)) {
       error = "Timed out";
       return -1;
     }
@@ -153,8 +155,11 @@ int connectTcp(LibState& st, const std::string& host, int port, Deadline dl, std
   int attempts = 1 + std::max(0, st.conf.getInt(Conf::ConnectRetries));
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (attempt > 0) {
-      std::this_thread::sleep_for(
-          std::chrono::milliseconds(std::max(0, st.conf.getInt(Conf::ConnectRetryDelayMs))));
+      Deadline pause = Deadline::after(std::max(1, st.conf.getInt(Conf::ConnectRetryDelayMs)));
+      while (!pause.passed()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause.sliceMs(kWaitSliceMs)));
+        st.idle();
+      }
     }
     AddrList list = resolve(host, port, st.conf.getInt(Conf::AddressFamily), error);
     if (!list) return -1;
@@ -171,14 +176,14 @@ int connectTcp(LibState& st, const std::string& host, int port, Deadline dl, std
   return -1;
 }
 
-bool sendAll(int fd, const std::string& data, Deadline dl) {
+bool sendAll(LibState& st, int fd, const std::string& data, Deadline dl) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
     if (n > 0) {
       done += static_cast<size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!waitFd(fd, POLLOUT, dl)) return false;
+      if (!waitFd(st, fd, POLLOUT, dl)) return false;
     } else {
       return false;
     }
@@ -187,14 +192,14 @@ bool sendAll(int fd, const std::string& data, Deadline dl) {
 }
 
 // Reads exactly n bytes; false on end of stream, error or time-out.
-bool recvExact(int fd, uint8_t* buf, size_t n, Deadline dl) {
+bool recvExact(LibState& st, int fd, uint8_t* buf, size_t n, Deadline dl) {
   size_t done = 0;
   while (done < n) {
     ssize_t r = ::recv(fd, buf + done, n - done, 0);
     if (r > 0) {
       done += static_cast<size_t>(r);
     } else if (r < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!waitFd(fd, POLLIN, dl)) return false;
+      if (!waitFd(st, fd, POLLIN, dl)) return false;
     } else {
       return false;
     }
@@ -232,7 +237,7 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
   std::string hello =
       user.empty() ? std::string("\x05\x01\x00", 3) : std::string("\x05\x02\x00\x02", 4);
   uint8_t reply[4];
-  if (!sendAll(fd, hello, dl) || !recvExact(fd, reply, 2, dl)) {
+  if (!sendAll(st, fd, hello, dl) || !recvExact(st, fd, reply, 2, dl)) {
     error = "SOCKS proxy: no answer to the greeting";
     return false;
   }
@@ -250,7 +255,7 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
     auth += user;
     auth += static_cast<char>(pass.size());
     auth += pass;
-    if (!sendAll(fd, auth, dl) || !recvExact(fd, reply, 2, dl)) {
+    if (!sendAll(st, fd, auth, dl) || !recvExact(st, fd, reply, 2, dl)) {
       error = "SOCKS proxy: no answer to the authentication";
       return false;
     }
@@ -297,7 +302,7 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
   }
   req += static_cast<char>((port >> 8) & 0xff);
   req += static_cast<char>(port & 0xff);
-  if (!sendAll(fd, req, dl) || !recvExact(fd, reply, 4, dl)) {
+  if (!sendAll(st, fd, req, dl) || !recvExact(st, fd, reply, 4, dl)) {
     error = "SOCKS proxy: no answer to the connect request";
     return false;
   }
@@ -308,10 +313,10 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
   size_t rest = reply[3] == 1 ? 4 : reply[3] == 4 ? 16 : 0;
   uint8_t skip[258];
   if (reply[3] == 3) {
-    if (!recvExact(fd, skip, 1, dl)) return false;
+    if (!recvExact(st, fd, skip, 1, dl)) return false;
     rest = skip[0];
   }
-  if (!recvExact(fd, skip, rest + 2, dl)) {
+  if (!recvExact(st, fd, skip, rest + 2, dl)) {
     error = "SOCKS proxy: short answer to the connect request";
     return false;
   }
@@ -353,7 +358,7 @@ bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadli
   const std::string& agent = st.conf.getStr(Conf::ProxyHttpUserAgent);
   if (!agent.empty()) req += "User-Agent: " + agent + "\r\n";
   req += "\r\n";
-  if (!sendAll(fd, req, dl)) {
+  if (!sendAll(st, fd, req, dl)) {
     error = "HTTP proxy: cannot send the CONNECT request";
     return false;
   }
@@ -361,7 +366,7 @@ bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadli
   std::string head;
   uint8_t c;
   while (head.size() < 16384 && (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n"))) {
-    if (!recvExact(fd, &c, 1, dl)) {
+    if (!recvExact(st, fd, &c, 1, dl)) {
       error = "HTTP proxy: no complete answer to the CONNECT request";
       return false;
     }

@@ -44,7 +44,8 @@ bool unexpected(LibState& st, const Reply& r, const std::string& what) {
     Status s = readStatus(rd);
     st.failStatus(s.code == fxp::Ok ? fxp::Failure : s.code, s.text, what);
   } else {
-    st.fail(what + ": unexpected answer from the server (type " + std::to_string(r.type) + ")");
+    st.fail(what + ": unexpected answer from the server (type " + std::to_string(r.type) + ")",
+            TG_ERRKIND_PROTOCOL);
   }
   return false;
 }
@@ -100,7 +101,9 @@ bool listDir(LibState& st, Connection& c, const std::string& dir) {
     Attrs attrs;
   };
   std::vector<Entry> entries;
+  size_t bytes = 0;
   bool ok = true;
+  s.transferring();
   for (;;) {
     s.start(fxp::Readdir).str(handle);
     if (!s.wait(s.finish(), r)) return false;
@@ -124,10 +127,22 @@ bool listDir(LibState& st, Connection& c, const std::string& dir) {
       e.name = nr.str();
       e.longname = nr.str();
       e.attrs = nr.attrs();
-      if (nr.ok()) entries.push_back(std::move(e));
+      if (!nr.ok()) break;
+      bytes += sizeof(Entry) + sizeof(fxp_name) + e.name.size() + e.longname.size() + 2;
+      entries.push_back(std::move(e));
     }
     if (!nr.ok()) {
-      st.fail(what + ": malformed listing from the server");
+      st.fail(what + ": malformed listing from the server", TG_ERRKIND_PROTOCOL);
+      ok = false;
+      break;
+    }
+    // A server that lists without end must not take the memory of the machine.
+    if (entries.size() > TG_LIST_MAX_ENTRIES || bytes > size_t(TG_LIST_MAX_BYTES)) {
+      st.fail(what + ": the folder has more than " +
+                  (entries.size() > TG_LIST_MAX_ENTRIES
+                       ? std::to_string(TG_LIST_MAX_ENTRIES) + " entries"
+                       : std::to_string(TG_LIST_MAX_BYTES / 1048576) + " MB of entries"),
+              TG_ERRKIND_TOOLARGE);
       ok = false;
       break;
     }

@@ -136,15 +136,16 @@ SftpChannel::SftpChannel(LibState& st, ssh_session session, ssh_channel channel)
 
 bool SftpChannel::init(Deadline dl) {
   out_.clear();
+  outSent_ = 0;
   Writer w(out_);
   w.u32(5).u8(fxp::Init).u32(3);
-  if (!flush()) return false;
   for (;;) {
+    if (!flush()) return false;
     size_t avail = inEnd_ - inStart_;
     if (avail >= 4) {
       uint32_t len = be32(&in_[inStart_]);
       if (len < 5 || len > 256 * 1024) {
-        kill("The server's SFTP start answer is malformed");
+        kill("The server's SFTP start answer is malformed", TG_ERRKIND_PROTOCOL);
         return false;
       }
       if (avail >= 4 + len) {
@@ -153,12 +154,14 @@ bool SftpChannel::init(Deadline dl) {
         uint8_t type = r.u8();
         uint32_t version = r.u32();
         if (type != fxp::Version) {
-          kill("The server did not start SFTP (answer type " + std::to_string(type) + ")");
+          kill("The server did not start SFTP (answer type " + std::to_string(type) + ")",
+               TG_ERRKIND_PROTOCOL);
           return false;
         }
         st_.verbose("SFTP protocol version " + std::to_string(version));
         std::string names;
-        while (r.left() > 0 && r.ok()) {
+        // A server's list of extensions is short; a flood of them is not kept.
+        while (r.left() > 0 && r.ok() && extensions_.size() < 256) {
           std::string name(r.str());
           r.str();
           if (!r.ok()) break;
@@ -170,9 +173,10 @@ bool SftpChannel::init(Deadline dl) {
       }
     }
     bool timedOut = false;
-    if (!readMore(dl.remainingMs(), timedOut)) return false;
-    if (timedOut) {
-      kill("Timeout: the server did not start SFTP");
+    if (!readMore(dl.sliceMs(kWaitSliceMs), timedOut)) return false;
+    st_.idle();
+    if (timedOut && dl.passed()) {
+      kill("Timeout: the server did not start SFTP", TG_ERRKIND_TIMEOUT);
       return false;
     }
   }
@@ -200,23 +204,34 @@ uint32_t SftpChannel::finish() {
 bool SftpChannel::flush() {
   if (dead_) {
     out_.clear();
+    outSent_ = 0;
     return false;
   }
-  size_t done = 0;
-  while (done < out_.size()) {
-    uint32_t len = static_cast<uint32_t>(std::min<size_t>(out_.size() - done, 1u << 30));
-    int rc = ssh_channel_write(channel_, out_.data() + done, len);
-    if (rc <= 0) {
-      out_.clear();
+  while (outSent_ < out_.size()) {
+    // Only what the window takes: libssh would otherwise block until the
+    // server grows it, and a server that never does would hold us forever.
+    uint32_t window = ssh_channel_window_size(channel_);
+    if (window == 0) break;
+    size_t n = std::min<size_t>({out_.size() - outSent_, window, 1u << 20});
+    int rc = ssh_channel_write(channel_, out_.data() + outSent_, static_cast<uint32_t>(n));
+    if (rc < 0) {
       const char* err = ssh_get_error(session_);
       kill(std::string("Network error: sending to the server failed") +
            (err && *err ? std::string(": ") + err : std::string(" (timed out)")));
       return false;
     }
-    done += static_cast<size_t>(rc);
+    if (rc == 0) break;
+    outSent_ += static_cast<size_t>(rc);
   }
-  out_.clear();
-  if (out_.capacity() > 4 * kReadChunk) out_.shrink_to_fit();
+  if (outSent_ == out_.size()) {
+    out_.clear();
+    outSent_ = 0;
+    if (out_.capacity() > 4 * kReadChunk) out_.shrink_to_fit();
+  } else if (outSent_ > kReadChunk) {
+    out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(outSent_));
+    packetStart_ -= std::min(packetStart_, outSent_);
+    outSent_ = 0;
+  }
   return true;
 }
 
@@ -235,6 +250,12 @@ bool SftpChannel::readMore(int timeoutMs, bool& timedOut) {
                                    timeoutMs);
   if (n > 0) {
     inEnd_ += static_cast<size_t>(n);
+    received_ += static_cast<uint64_t>(n);
+    auto now = Clock::now();
+    if (samples_.empty() || now - samples_.back().first >= std::chrono::milliseconds(100))
+      samples_.emplace_back(now, received_);
+    else
+      samples_.back().second = received_;
     return true;
   }
   if (n == 0) {
@@ -258,7 +279,8 @@ bool SftpChannel::dispatchOne(const Handler& handler, bool& handled) {
   uint32_t len = be32(&in_[inStart_]);
   uint32_t maxLen = static_cast<uint32_t>(std::max(40000, st_.conf.getInt(Conf::SftpMaxPacket)));
   if (len < 5 || len > maxLen) {
-    kill("The server sent a malformed SFTP packet (length " + std::to_string(len) + ")");
+    kill("The server sent a malformed SFTP packet (length " + std::to_string(len) + ")",
+         TG_ERRKIND_PROTOCOL);
     return false;
   }
   if (avail < 4 + size_t(len)) {
@@ -277,7 +299,8 @@ bool SftpChannel::dispatchOne(const Handler& handler, bool& handled) {
   uint32_t id = be32(p + 1);
   auto it = live_.find(id);
   if (it == live_.end()) {
-    kill("The server answered an unknown SFTP request (id " + std::to_string(id) + ")");
+    kill("The server answered an unknown SFTP request (id " + std::to_string(id) + ")",
+         TG_ERRKIND_PROTOCOL);
     return false;
   }
   bool wanted = it->second;
@@ -296,19 +319,42 @@ bool SftpChannel::dispatchOne(const Handler& handler, bool& handled) {
 }
 
 SftpChannel::Pump SftpChannel::pump(Deadline until, const Handler& handler) {
-  if (!flush()) return Pump::Failed;
+  st_.idle();
   for (;;) {
+    if (!flush()) return Pump::Failed;
     bool any = false;
     bool handled = false;
     while (dispatchOne(handler, handled)) any = any || handled;
     if (dead_) return Pump::Failed;
     if (any) return Pump::Progress;
+    if (tooSlow()) return Pump::Failed;
     bool timedOut = false;
-    int ms = until.remainingMs();
-    if (!readMore(ms < 0 ? 1000 : ms, timedOut)) return Pump::Failed;
+    if (!readMore(until.sliceMs(kWaitSliceMs), timedOut)) return Pump::Failed;
+    st_.idle();
     if (timedOut && until.passed()) return Pump::Timeout;
-    if (timedOut && ms == 0) return Pump::Timeout;
   }
+}
+
+void SftpChannel::beginOperation(uint32_t minBytes) {
+  minBytes_ = std::max<uint32_t>(1, minBytes);
+  opStart_ = Clock::now();
+  samples_.clear();
+  samples_.emplace_back(opStart_, received_);
+}
+
+bool SftpChannel::tooSlow() {
+  const auto limit = std::chrono::milliseconds(st_.timeoutMs());
+  const auto now = Clock::now();
+  if (now - opStart_ < limit) return false;
+  // Bytes received since the newest sample that is at least one limit old.
+  while (samples_.size() > 1 && now - samples_[1].first >= limit) samples_.pop_front();
+  if (received_ - samples_.front().second >= minBytes_) return false;
+  const std::string ms = std::to_string(st_.timeoutMs());
+  kill(minBytes_ > 1 ? "Timeout: the server sent fewer than " + std::to_string(minBytes_) +
+                           " bytes in " + ms + " ms"
+                     : "Timeout: no answer from the server within " + ms + " ms",
+       TG_ERRKIND_TIMEOUT);
+  return true;
 }
 
 bool SftpChannel::takeKept(uint32_t id, Reply& out) {
@@ -321,23 +367,13 @@ bool SftpChannel::takeKept(uint32_t id, Reply& out) {
 
 bool SftpChannel::wait(uint32_t id, Reply& out) {
   if (takeKept(id, out)) return flush();
-  Deadline dl = Deadline::after(st_.timeoutMs());
   Handler take = [&](uint32_t got, uint8_t type, Reader& body) {
     if (got != id) return false;
     out.type = type;
     out.body.assign(body.data(), body.data() + body.left());
     return true;
   };
-  switch (pump(dl, take)) {
-    case Pump::Progress:
-      return true;
-    case Pump::Timeout:
-      kill("Timeout: no answer from the server within " + std::to_string(st_.timeoutMs()) + " ms");
-      return false;
-    case Pump::Failed:
-      return false;
-  }
-  return false;
+  return pump(Deadline::never(), take) == Pump::Progress;
 }
 
 void SftpChannel::forget(uint32_t id) {
@@ -352,12 +388,12 @@ void SftpChannel::closeLater(const std::string& handle) {
   forget(finish());
 }
 
-void SftpChannel::kill(const std::string& why) {
+void SftpChannel::kill(const std::string& why, int32_t kind) {
   if (dead_) return;
   dead_ = true;
   live_.clear();
   kept_.clear();
-  st_.fail(why);
+  st_.fail(why, kind);
 }
 
 }  // namespace belvanto::tglib

@@ -9,6 +9,7 @@
 #include <libssh/libssh.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -114,9 +115,12 @@ class SftpChannel {
 
   // Builds one request: start() returns the writer (the id is already in
   // place), finish() queues it and returns its id. Nothing is sent before
-  // flush(), so several requests leave in one write.
+  // flush() or the next wait, so several requests leave in one write.
   Writer start(uint8_t type);
   uint32_t finish();
+  // Sends as much of what is queued as the server's channel window takes,
+  // never waiting for the window to grow (the waits do that); false once the
+  // connection is dead.
   bool flush();
 
   // A handler sees each incoming answer: id, type and body reader. It returns
@@ -124,12 +128,21 @@ class SftpChannel {
   using Handler = std::function<bool(uint32_t id, uint8_t type, Reader& body)>;
 
   enum class Pump { Progress, Timeout, Failed };
-  // Flushes, then reads what arrives until `until` or until at least one
-  // answer was handled. A time-out is not a failure here.
+  // Sends what is queued, then reads what arrives until `until` or until at
+  // least one answer was handled. Reaching `until` is not a failure here; the
+  // operation's time limit is (see beginOperation).
   Pump pump(Deadline until, const Handler& handler);
 
-  // Sends nothing; waits for the answer of `id` (flushing first) within the
-  // operation time-out. A missing answer kills the connection.
+  // Starts the time limit of one call: from now on, a wait fails (killing the
+  // connection) when the server has sent fewer than `minBytes` bytes during
+  // the last timeoutticks.
+  void beginOperation(uint32_t minBytes);
+  // Raises the limit of the running call to that of a data transfer.
+  void transferring() { minBytes_ = kTransferMinBytes; }
+  static constexpr uint32_t kTransferMinBytes = 1024;
+
+  // Sends nothing new; waits for the answer of `id` (sending what is queued
+  // first) under the call's time limit.
   bool wait(uint32_t id, Reply& out);
   // A kept answer for id, if one came while its owner was not waiting.
   bool takeKept(uint32_t id, Reply& out);
@@ -141,19 +154,22 @@ class SftpChannel {
 
   bool dead() const { return dead_; }
   // Marks the connection unusable; the reason goes to the caller as an error.
-  void kill(const std::string& why);
+  void kill(const std::string& why, int32_t kind = TG_ERRKIND_CONNECTION);
   size_t outstanding() const { return live_.size(); }
   Clock::time_point lastAnswer() const { return lastAnswer_; }
 
  private:
   bool readMore(int timeoutMs, bool& timedOut);
   bool dispatchOne(const Handler& handler, bool& handled);
+  // True (after killing the connection) when the call's time limit is hit.
+  bool tooSlow();
 
   LibState& st_;
   ssh_session session_;
   ssh_channel channel_;
   uint32_t nextId_ = 1;
   std::vector<uint8_t> out_;
+  size_t outSent_ = 0;  // the part of out_ already handed to libssh
   size_t packetStart_ = 0;
   std::vector<uint8_t> in_;
   size_t inStart_ = 0, inEnd_ = 0;
@@ -162,6 +178,12 @@ class SftpChannel {
   std::vector<std::string> extensions_;
   bool dead_ = false;
   Clock::time_point lastAnswer_ = Clock::now();
+  // The call's time limit: bytes received so far, and samples (time, bytes
+  // received by then) at most every 100 ms, going back one limit's length.
+  uint64_t received_ = 0;
+  uint32_t minBytes_ = 1;
+  Clock::time_point opStart_ = Clock::now();
+  std::deque<std::pair<Clock::time_point, uint64_t>> samples_;
 };
 
 // The status of a STATUS answer (the reader must stand after the id).

@@ -1,6 +1,7 @@
 // The context's state, its messages and its error fields.
 #include "State.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -41,6 +42,11 @@ int Deadline::remainingMs() const {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(at_ - Clock::now()).count();
   if (left <= 0) return 0;
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+int Deadline::sliceMs(int slice) const {
+  int left = remainingMs();
+  return left < 0 || left > slice ? slice : left;
 }
 
 uint8_t verbosity() {
@@ -92,13 +98,40 @@ void LibState::failStatus(uint32_t status, const std::string& serverText, const 
   errorMessage_ = serverText.empty() ? statusText(status) : serverText;
   ctx->fxp_errtype = static_cast<int32_t>(status & 0x7fffffffu);
   ctx->fxp_error_message = errorMessage_.data();
+  errorKind_ = TG_ERRKIND_STATUS;
   message(TG_MSG_ERR, what + ": " + errorMessage_);
 }
 
-void LibState::fail(const std::string& text) {
+void LibState::fail(const std::string& text, int32_t kind) {
   errorMessage_ = text;
   ctx->fxp_error_message = errorMessage_.data();
+  errorKind_ = kind;
   message(TG_MSG_ERR, text);
+}
+
+ErrorInfo LibState::error() const {
+  return {ctx->fxp_errtype, errorKind_, errorMessage_};
+}
+
+void LibState::setError(const ErrorInfo& e) {
+  errorMessage_ = e.message;
+  ctx->fxp_error_message = errorMessage_.data();
+  ctx->fxp_errtype = e.errtype;
+  errorKind_ = e.kind;
+}
+
+void LibState::setWaitCallback(tg_wait_callback cb, int32_t intervalMs) {
+  wait_ = cb;
+  waitInterval_ = std::chrono::milliseconds(std::clamp(intervalMs, 1, 1000));
+  lastIdle_ = Clock::now();
+}
+
+void LibState::idle() {
+  if (!wait_) return;
+  auto now = Clock::now();
+  if (now - lastIdle_ < waitInterval_) return;
+  lastIdle_ = now;
+  wait_(ctx);
 }
 
 void LibState::setPwd(std::string dir) {

@@ -25,6 +25,9 @@ class Deadline {
   bool passed() const { return !infinite_ && Clock::now() >= at_; }
   // Milliseconds left (0 when passed), -1 for "never".
   int remainingMs() const;
+  // What one blocking wait may last: the time left, but never longer than
+  // `slice` ms, so that the caller's wait callback is not kept waiting.
+  int sliceMs(int slice) const;
 
  private:
   Clock::time_point at_{};
@@ -32,6 +35,17 @@ class Deadline {
 };
 
 class Connection;
+
+// The longest single blocking wait inside the library; between two such waits
+// the caller's wait callback gets its turn.
+inline constexpr int kWaitSliceMs = 25;
+
+// What kind of failure the last call reported (tgputty_geterrorkind).
+struct ErrorInfo {
+  int32_t errtype = TG_ERRTYPE_NONE;
+  int32_t kind = TG_ERRKIND_NONE;
+  std::string message;
+};
 
 // Ends every message, as the caller collects them into one text.
 inline constexpr const char* kEol = "\r\n";
@@ -65,8 +79,20 @@ class LibState {
   // Errors: failStatus for an SFTP status from the server, fail for anything
   // else (fxp_errtype then keeps what the caller set, normally negative).
   void failStatus(uint32_t status, const std::string& serverText, const std::string& what);
-  void fail(const std::string& text);
+  void fail(const std::string& text, int32_t kind = TG_ERRKIND_OTHER);
   bool hasStatus() const { return ctx->fxp_errtype >= 0; }
+  int32_t errorKind() const { return errorKind_; }
+  // A new call starts without a failure kind.
+  void clearErrorKind() { errorKind_ = TG_ERRKIND_NONE; }
+  // The error fields as they are, and put back, for failures of one file of
+  // a batch that are reported while the batch goes on.
+  ErrorInfo error() const;
+  void setError(const ErrorInfo& e);
+
+  // The caller's wait callback: called whenever the library has waited for
+  // the server for its interval since the last call. Never from inside libssh.
+  void setWaitCallback(tg_wait_callback cb, int32_t intervalMs);
+  void idle();
 
   void setPwd(std::string dir);
   void setHomedir(std::string dir);
@@ -81,6 +107,10 @@ class LibState {
   std::string pwd_;
   std::string homedir_;
   std::string errorMessage_;
+  int32_t errorKind_ = TG_ERRKIND_NONE;
+  tg_wait_callback wait_ = nullptr;
+  std::chrono::milliseconds waitInterval_{50};
+  Clock::time_point lastIdle_ = Clock::now();
   std::string logPath_;
   FILE* log_ = nullptr;
 };

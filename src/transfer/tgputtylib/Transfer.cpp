@@ -84,123 +84,6 @@ class RemoteHandle {
   bool open_ = true;
 };
 
-// The local side of a download to a file.
-class LocalTarget {
- public:
-  explicit LocalTarget(LibState& st) : st_(st) {}
-  ~LocalTarget() { abort(); }
-  LocalTarget(const LocalTarget&) = delete;
-  LocalTarget& operator=(const LocalTarget&) = delete;
-
-  bool open(const std::string& path, bool append) {
-    path_ = path;
-    if (append) {
-      fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-      if (fd_ >= 0) {
-        struct stat sb {};
-        if (::fstat(fd_, &sb) != 0) return failLocal("stat " + path);
-        appendFrom_ = static_cast<uint64_t>(sb.st_size);
-        mode_ = Mode::Append;
-        return true;
-      }
-      if (errno != ENOENT) return failLocal("open " + path);
-    }
-    if (!st_.conf.getBool(Conf::DownloadAtomic)) {
-      fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (fd_ < 0) return failLocal("create " + path);
-      mode_ = Mode::Direct;
-      return true;
-    }
-    std::filesystem::path p(path);
-    std::filesystem::path dir = p.parent_path();
-    std::string base = p.filename().string();
-    std::random_device rd;
-    static const char* chars = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string suffix;
-      for (int i = 0; i < 6; ++i) suffix += chars[rd() % 62];
-      temp_ = (dir / ("." + base + ".part-" + suffix)).string();
-      fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) {
-        mode_ = Mode::Temp;
-        return true;
-      }
-      if (errno != EEXIST) break;
-    }
-    temp_.clear();
-    return failLocal("create a temporary file beside " + path);
-  }
-
-  uint64_t startOffset() const { return mode_ == Mode::Append ? appendFrom_ : 0; }
-
-  bool write(uint64_t off, const uint8_t* p, size_t n) {
-    while (n > 0) {
-      ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(off));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return failLocal("write " + path_);
-      p += w;
-      off += static_cast<uint64_t>(w);
-      n -= static_cast<size_t>(w);
-    }
-    return true;
-  }
-
-  // Flushes the data to disk; the slow part, overlapped with the remote close.
-  bool sync(const Attrs* preserve) {
-    if (preserve && st_.conf.getBool(Conf::DownloadPreservePermissions) &&
-        (preserve->flags & SSH_FILEXFER_ATTR_PERMISSIONS)) {
-      if (::fchmod(fd_, preserve->permissions & 07777) != 0) return failLocal("chmod " + path_);
-    }
-    if (st_.conf.getBool(Conf::LocalFsync) && ::fdatasync(fd_) != 0)
-      return failLocal("sync " + path_);
-    return true;
-  }
-
-  bool commit(const Attrs* preserve) {
-    if (preserve && st_.conf.getBool(Conf::DownloadPreserveTimes) &&
-        (preserve->flags & SSH_FILEXFER_ATTR_ACMODTIME)) {
-      timespec ts[2] = {{static_cast<time_t>(preserve->atime), 0},
-                        {static_cast<time_t>(preserve->mtime), 0}};
-      if (::futimens(fd_, ts) != 0) return failLocal("set the times of " + path_);
-    }
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return failLocal("close " + path_);
-    if (mode_ == Mode::Temp && std::rename(temp_.c_str(), path_.c_str()) != 0)
-      return failLocal("rename " + temp_ + " to " + path_);
-    mode_ = Mode::None;
-    return true;
-  }
-
-  // Leaves nothing that could pass for a complete download.
-  void abort() {
-    if (mode_ == Mode::None) return;
-    if (mode_ == Mode::Append && fd_ >= 0) {
-      if (::ftruncate(fd_, static_cast<off_t>(appendFrom_)) != 0) {
-      }
-    }
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (mode_ == Mode::Temp) ::unlink(temp_.c_str());
-    if (mode_ == Mode::Direct) ::unlink(path_.c_str());
-    mode_ = Mode::None;
-  }
-
- private:
-  enum class Mode { None, Temp, Direct, Append };
-
-  bool failLocal(const std::string& what) {
-    st_.fail(errnoText(what));
-    return false;
-  }
-
-  LibState& st_;
-  std::string path_, temp_;
-  int fd_ = -1;
-  Mode mode_ = Mode::None;
-  uint64_t appendFrom_ = 0;
-};
-
 std::string rate(uint64_t bytes, Clock::time_point since) {
   auto ms = std::max<int64_t>(
       1, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
@@ -211,6 +94,128 @@ std::string rate(uint64_t bytes, Clock::time_point since) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ LocalTarget
+
+namespace {
+
+// The longest name the folder's file system takes.
+size_t nameMax(const std::filesystem::path& dir) {
+  long n = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+  return n > 0 ? static_cast<size_t>(n) : 255;
+}
+
+// The first `n` bytes of `s`, not cutting a UTF-8 character in two.
+std::string cutUtf8(const std::string& s, size_t n) {
+  if (s.size() <= n) return s;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+}  // namespace
+
+LocalTarget::~LocalTarget() {
+  abort();
+}
+
+bool LocalTarget::open(const std::string& path, bool append) {
+  path_ = path;
+  if (append) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ >= 0) {
+      struct stat sb {};
+      if (::fstat(fd_, &sb) != 0) return failLocal("stat " + path);
+      appendFrom_ = static_cast<uint64_t>(sb.st_size);
+      mode_ = Mode::Append;
+      return true;
+    }
+    if (errno != ENOENT) return failLocal("open " + path);
+  }
+  if (!st_.conf.getBool(Conf::DownloadAtomic)) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) return failLocal("create " + path);
+    mode_ = Mode::Direct;
+    return true;
+  }
+  std::filesystem::path p(path);
+  std::filesystem::path dir = p.parent_path();
+  static const std::string kPart = ".part-";
+  constexpr size_t kSuffix = 6;
+  // A long name is shortened so that the temporary one still fits; the
+  // random suffix and O_EXCL keep it unique.
+  const size_t room = nameMax(dir) - 1 - kPart.size() - kSuffix;
+  std::string base = cutUtf8(p.filename().string(), room);
+  std::random_device rd;
+  static const char* chars = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string suffix;
+    for (size_t i = 0; i < kSuffix; ++i) suffix += chars[rd() % 62];
+    temp_ = (dir / ("." + base + kPart + suffix)).string();
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      mode_ = Mode::Temp;
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  temp_.clear();
+  return failLocal("create a temporary file beside " + path);
+}
+
+bool LocalTarget::write(uint64_t off, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(off));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return failLocal("write " + path_);
+    p += w;
+    off += static_cast<uint64_t>(w);
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool LocalTarget::sync(const Attrs* preserve) {
+  if (preserve && st_.conf.getBool(Conf::DownloadPreservePermissions) &&
+      (preserve->flags & SSH_FILEXFER_ATTR_PERMISSIONS)) {
+    if (::fchmod(fd_, preserve->permissions & 07777) != 0) return failLocal("chmod " + path_);
+  }
+  if (st_.conf.getBool(Conf::LocalFsync) && ::fdatasync(fd_) != 0) return failLocal("sync " + path_);
+  return true;
+}
+
+bool LocalTarget::commit(const Attrs* preserve) {
+  if (preserve && st_.conf.getBool(Conf::DownloadPreserveTimes) &&
+      (preserve->flags & SSH_FILEXFER_ATTR_ACMODTIME)) {
+    timespec ts[2] = {{static_cast<time_t>(preserve->atime), 0},
+                      {static_cast<time_t>(preserve->mtime), 0}};
+    if (::futimens(fd_, ts) != 0) return failLocal("set the times of " + path_);
+  }
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return failLocal("close " + path_);
+  if (mode_ == Mode::Temp && std::rename(temp_.c_str(), path_.c_str()) != 0)
+    return failLocal("rename " + temp_ + " to " + path_);
+  mode_ = Mode::None;
+  return true;
+}
+
+void LocalTarget::abort() {
+  if (mode_ == Mode::None) return;
+  if (mode_ == Mode::Append && fd_ >= 0) {
+    if (::ftruncate(fd_, static_cast<off_t>(appendFrom_)) != 0) {
+    }
+  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (mode_ == Mode::Temp) ::unlink(temp_.c_str());
+  if (mode_ == Mode::Direct) ::unlink(path_.c_str());
+  mode_ = Mode::None;
+}
+
+bool LocalTarget::failLocal(const std::string& what) {
+  st_.fail(errnoText(what), TG_ERRKIND_LOCAL);
+  return false;
+}
 
 // ---------------------------------------------------------------- Download
 
@@ -237,31 +242,41 @@ void Download::requestSize() {
   s_.start(fxp::Fstat).str(handle_);
   attrsId_ = s_.finish();
   sizeRequested_ = true;
+  if (onRequest_) onRequest_(attrsId_);
 }
 
 void Download::sendRead(uint64_t off, uint32_t len) {
   s_.start(fxp::Read).str(handle_).u64(off).u32(len);
-  inflight_[s_.finish()] = Req{off, len};
+  uint32_t id = s_.finish();
+  inflight_[id] = Req{off, len};
+  if (onRequest_) onRequest_(id);
 }
 
-void Download::issue() {
-  if (failed_ || done_ || s_.dead() || eofAt_ != std::numeric_limits<uint64_t>::max()) return;
-  bool sizeKnown = haveAttrs_ && (attrs_.flags & SSH_FILEXFER_ATTR_SIZE);
-  size_t limit = sizeRequested_ && !haveAttrs_ ? std::min(window_, kInitialBurst) : window_;
+size_t Download::issue(size_t budget) {
+  constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
+  if (failed_ || done_ || s_.dead() || eofAt_ != kNone) return 0;
+  // Requests cover the file up to `end`, where one more confirms the end of
+  // file: the size where it is known, the bound where there is one.
+  uint64_t end = kNone;
+  if (haveAttrs_ && (attrs_.flags & SSH_FILEXFER_ATTR_SIZE)) end = std::max(attrs_.size, maxDataEnd_);
+  if (bound_ != kNone) end = std::min(end, bound_);
+  size_t limit = end == kNone && sizeRequested_ && !haveAttrs_ ? std::min(window_, kInitialBurst)
+                                                               : window_;
   // Top up in batches: several requests share one SSH packet and one write.
   size_t batch = std::max<size_t>(1, window_ / 4);
-  if (!inflight_.empty() && inflight_.size() + batch > limit) return;
-  while (inflight_.size() < limit && earlyBytes_ < window_ * block_) {
+  if (!inflight_.empty() && inflight_.size() + batch > limit) return 0;
+  size_t sent = 0;
+  while (sent < budget && inflight_.size() < limit && earlyBytes_ < window_ * block_) {
     uint32_t len = block_;
-    if (sizeKnown) {
-      uint64_t end = std::max(attrs_.size, maxDataEnd_);
-      // One request at the end itself confirms the end of file.
+    if (end != kNone) {
       if (next_ > end) break;
       if (next_ < end && end - next_ < len) len = static_cast<uint32_t>(end - next_);
     }
     sendRead(next_, len);
     next_ += len;
+    ++sent;
   }
+  return sent;
 }
 
 SftpChannel::Pump Download::step(Deadline until, const Sink& sink) {
@@ -287,31 +302,49 @@ SftpChannel::Pump Download::step(Deadline until, const Sink& sink) {
   });
 }
 
-bool Download::take(uint32_t id, uint8_t type, Reader& body, const Sink& sink) {
+void Download::take(uint32_t id, uint8_t type, Reader& body, const Sink& sink) {
   if (id == attrsId_) {
     attrsId_ = 0;
     if (type == fxp::Attrs) {
       attrs_ = body.attrs();
       haveAttrs_ = body.ok();
+      if (haveAttrs_ && (attrs_.flags & SSH_FILEXFER_ATTR_SIZE) && boundBySize_ && !failed_) {
+        if (maxDataEnd_ > attrs_.size)
+          failWith(what_ + ": the server sent more than the " + std::to_string(attrs_.size) +
+                       " bytes it gives as the file's size",
+                   TG_ERRKIND_TOOLARGE);
+        bound_ = std::min(bound_, attrs_.size);
+      }
+      if (haveAttrs_ && (attrs_.flags & SSH_FILEXFER_ATTR_SIZE) && attrs_.size > bound_ &&
+          !failed_)
+        failWith(what_ + ": the file has " + std::to_string(attrs_.size) + " bytes, more than " +
+                     std::to_string(bound_),
+                 TG_ERRKIND_TOOLARGE);
     } else if (!failed_) {
       Reply r{type, std::vector<uint8_t>(body.data(), body.data() + body.left())};
       unexpected(st_, r, what_ + ": fstat");
       failed_ = true;
     }
     checkDone();
-    return true;
+    return;
   }
   auto it = inflight_.find(id);
   Req q = it->second;
   inflight_.erase(it);
-  if (failed_) return true;
+  if (failed_) return;
   if (type == fxp::Data) {
     std::string_view d = body.str();
     if (!body.ok() || d.empty() || d.size() > q.len) {
       failWith(what_ + ": the server sent a malformed data answer");
-      return true;
+      return;
     }
-    if (q.off >= eofAt_) return true;
+    if (q.off >= eofAt_) return;
+    if (q.off + d.size() > bound_) {
+      failWith(what_ + ": the server sends more than the " + std::to_string(bound_) +
+                   " bytes the file may have",
+               TG_ERRKIND_TOOLARGE);
+      return;
+    }
     size_t n = static_cast<size_t>(std::min<uint64_t>(d.size(), eofAt_ - q.off));
     maxDataEnd_ = std::max(maxDataEnd_, q.off + n);
     if (n < q.len && q.off + n < eofAt_) sendRead(q.off + n, static_cast<uint32_t>(q.len - n));
@@ -336,7 +369,6 @@ bool Download::take(uint32_t id, uint8_t type, Reader& body, const Sink& sink) {
     failed_ = true;
   }
   checkDone();
-  return true;
 }
 
 void Download::deliver(uint64_t off, const uint8_t* p, size_t n, const Sink& sink) {
@@ -375,9 +407,9 @@ void Download::checkDone() {
   done_ = true;
 }
 
-void Download::failWith(const std::string& text) {
+void Download::failWith(const std::string& text, int32_t kind) {
   failed_ = true;
-  st_.fail(text);
+  st_.fail(text, kind);
 }
 
 // ------------------------------------------------------------------ Upload
@@ -473,15 +505,11 @@ Download::Sink streamSink(LibState& st, const std::string& what) {
 bool runDownload(LibState& st, Connection& c, Download& d, const Download::Sink& sink,
                  const std::string& what) {
   Progress progress(st, false);
+  c.sftp().transferring();
   while (!d.finished() && !d.failed()) {
     d.issue();
-    auto r = d.step(Deadline::after(st.timeoutMs()), sink);
-    if (r == SftpChannel::Pump::Failed) return false;
-    if (r == SftpChannel::Pump::Timeout) {
-      c.sftp().kill("Timeout: no data from the server for " + std::to_string(st.timeoutMs()) +
-                    " ms");
-      return false;
-    }
+    // The channel's time limit ends a wait that brings too little.
+    if (d.step(Deadline::never(), sink) != SftpChannel::Pump::Progress) return false;
     if (!d.failed() && !progress.report(static_cast<int64_t>(d.deliveredEnd() - d.start()))) {
       st.fail(what + ": cancelled");
       return false;
@@ -566,6 +594,7 @@ class UploadSource {
 bool runUpload(LibState& st, SftpChannel& s, Upload& up, UploadSource& src, uint64_t remoteStart,
                const std::string& what) {
   Progress progress(st, true);
+  s.transferring();
   std::vector<uint8_t> buf(up.block());
   uint64_t srcOff = 0;
   bool srcEnd = false;
@@ -579,12 +608,7 @@ bool runUpload(LibState& st, SftpChannel& s, Upload& up, UploadSource& src, uint
       srcOff += static_cast<uint64_t>(n);
     }
     if (up.inflight() == 0) break;
-    auto r = up.collect(Deadline::after(st.timeoutMs()));
-    if (r == SftpChannel::Pump::Failed) return false;
-    if (r == SftpChannel::Pump::Timeout) {
-      s.kill("Timeout: no answer from the server for " + std::to_string(st.timeoutMs()) + " ms");
-      return false;
-    }
+    if (up.collect(Deadline::never()) != SftpChannel::Pump::Progress) return false;
     if (!up.failed() && !progress.report(static_cast<int64_t>(up.acked()))) {
       st.fail(what + ": cancelled");
       return false;

@@ -34,10 +34,23 @@ class Download {
   // Asks for the file's attributes along with the first reads, so that the
   // end can be checked against the size.
   void requestSize();
-  // Queues read requests up to the window (sent with the next step).
-  void issue();
+  // The most bytes the file may have: reads stop there, and data beyond it
+  // fails the transfer (TG_ERRKIND_TOOLARGE).
+  void setBound(uint64_t most) { bound_ = most; }
+  uint64_t bound() const { return bound_; }
+  // Also bounds the file by the size its attributes give, once they come.
+  void boundBySize(bool on) { boundBySize_ = on; }
+  // No answer is outstanding for this transfer.
+  bool quiet() const { return inflight_.empty() && attrsId_ == 0; }
+  // Called with the id of every request the transfer sends.
+  void onRequest(std::function<void(uint32_t)> f) { onRequest_ = std::move(f); }
+  // Queues read requests up to the window, at most `budget` of them (sent
+  // with the next step); returns how many.
+  size_t issue(size_t budget = std::numeric_limits<size_t>::max());
   // Handles answers until the deadline or until at least one came.
   SftpChannel::Pump step(Deadline until, const Sink& sink);
+  // One answer to a request of this transfer.
+  void take(uint32_t id, uint8_t type, Reader& body, const Sink& sink);
 
   bool finished() const { return done_; }
   bool failed() const { return failed_; }
@@ -53,11 +66,10 @@ class Download {
     uint64_t off;
     uint32_t len;
   };
-  bool take(uint32_t id, uint8_t type, Reader& body, const Sink& sink);
   void sendRead(uint64_t off, uint32_t len);
   void deliver(uint64_t off, const uint8_t* p, size_t n, const Sink& sink);
   void checkDone();
-  void failWith(const std::string& text);
+  void failWith(const std::string& text, int32_t kind = TG_ERRKIND_PROTOCOL);
 
   LibState& st_;
   SftpChannel& s_;
@@ -69,6 +81,9 @@ class Download {
   uint64_t start_, next_, delivered_;
   uint64_t eofAt_ = std::numeric_limits<uint64_t>::max();
   uint64_t maxDataEnd_ = 0;
+  uint64_t bound_ = std::numeric_limits<uint64_t>::max();
+  bool boundBySize_ = false;
+  std::function<void(uint32_t)> onRequest_;
   uint32_t attrsId_ = 0;
   bool sizeRequested_ = false;
   bool haveAttrs_ = false;
@@ -78,6 +93,35 @@ class Download {
   size_t earlyBytes_ = 0;
   bool done_ = false;
   bool failed_ = false;
+};
+
+// The local side of a download to a file: a temporary file beside the target
+// (its name shortened where the target's is long) that replaces the target
+// only at commit; anything else leaves no file that could pass for complete.
+class LocalTarget {
+ public:
+  explicit LocalTarget(LibState& st) : st_(st) {}
+  ~LocalTarget();
+  LocalTarget(const LocalTarget&) = delete;
+  LocalTarget& operator=(const LocalTarget&) = delete;
+
+  bool open(const std::string& path, bool append);
+  uint64_t startOffset() const { return mode_ == Mode::Append ? appendFrom_ : 0; }
+  bool write(uint64_t off, const uint8_t* p, size_t n);
+  // Flushes the data to disk where the settings ask for it.
+  bool sync(const Attrs* preserve);
+  bool commit(const Attrs* preserve);
+  void abort();
+
+ private:
+  enum class Mode { None, Temp, Direct, Append };
+  bool failLocal(const std::string& what);
+
+  LibState& st_;
+  std::string path_, temp_;
+  int fd_ = -1;
+  Mode mode_ = Mode::None;
+  uint64_t appendFrom_ = 0;
 };
 
 class Upload {

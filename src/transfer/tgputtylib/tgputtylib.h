@@ -58,6 +58,30 @@ extern "C" {
 /* fxp_errtype before an operation and when no SFTP status is known. */
 #define TG_ERRTYPE_NONE (-1000)
 
+/* What kind of failure the last call reported (tgputty_geterrorkind). */
+#define TG_ERRKIND_NONE 0       /* the call did not fail */
+#define TG_ERRKIND_STATUS 1     /* the server answered with an SFTP status (fxp_errtype) */
+#define TG_ERRKIND_CONNECTION 2 /* no connection, or the connection broke */
+#define TG_ERRKIND_TIMEOUT 3    /* the server sent too little for too long (timeoutticks) */
+#define TG_ERRKIND_LOCAL 4      /* a local file could not be read or written */
+#define TG_ERRKIND_TOOLARGE 5   /* the server sent more than allowed: a file beyond its bound,
+                                   a listing beyond the listing limits */
+#define TG_ERRKIND_PROTOCOL 6   /* the server's answer was malformed or unexpected */
+#define TG_ERRKIND_HOSTKEY 7    /* the host key was refused or the known-hosts store is unusable */
+#define TG_ERRKIND_OTHER 8      /* anything else (login refused, cancelled, bad arguments) */
+
+/* Results of one entry of a batch (tg_batch_entry.result). */
+#define TG_BATCH_NOTSTARTED (-1) /* the batch ended before this entry was begun */
+#define TG_BATCH_FAILED 0        /* failed at its first step (open or lstat) */
+#define TG_BATCH_DONE 1          /* fetched whole / attributes read / removed */
+#define TG_BATCH_KEPT 2          /* tgsftp_rmfiles: the check answered false, nothing removed */
+#define TG_BATCH_FAILED_LATER 3  /* tgsftp_rmfiles: lstat done, the remove failed or went
+                                    unanswered (then the file may or may not be gone) */
+
+/* Limits of one listing: more entries, or more memory for them, fail it. */
+#define TG_LIST_MAX_ENTRIES 500000
+#define TG_LIST_MAX_BYTES (200 * 1024 * 1024)
+
 /* Kinds of printmessage_callback. */
 #define TG_MSG_OUT 0        /* ordinary message */
 #define TG_MSG_ERR 1        /* error output */
@@ -267,6 +291,29 @@ typedef bool (*tg_verify_host_key_callback)(const char *host, int32_t port, cons
 /* Called for an internal error of the library; does not return normally. */
 typedef void (*tg_raise_exception_callback)(const char *msg, const char *srcfile, int32_t line);
 typedef void (*tg_criticalsection_callback)(TTGLibraryContext *ctx);
+/* Called while the library waits for the server (see tgputty_setwaitcallback). */
+typedef void (*tg_wait_callback)(TTGLibraryContext *ctx);
+
+/* One file of a batch over many files of the current remote folder. The
+ * caller fills remote, local (tgsftp_getfiles) and maxsize; the library fills
+ * the rest before the entry is reported. */
+struct tg_batch_entry {
+  const char *remote;      /* path, relative to the current remote folder */
+  const char *local;       /* tgsftp_getfiles: the local file */
+  uint64_t maxsize;        /* tgsftp_getfiles: most bytes the file may have; UINT64_MAX none */
+  int32_t result;          /* TG_BATCH_* */
+  int32_t fxp_errtype;     /* SFTP status of the entry's failure, negative if none */
+  int32_t errorkind;       /* TG_ERRKIND_* of the entry's failure */
+  struct fxp_attrs attrs;  /* FSTAT of the fetched file, or LSTAT (flags 0 when not read) */
+  uint64_t bytes;          /* tgsftp_getfiles: bytes fetched */
+};
+
+/* Reports one entry, in the order of the entries; during the call
+ * fxp_errtype and fxp_error_message describe the entry's failure. False asks
+ * the batch to stop: no further entry is begun, those under way are finished
+ * and reported (their answers are then not heeded). */
+typedef bool (*tg_batch_callback)(int32_t index, struct tg_batch_entry *entry,
+                                  TTGLibraryContext *ctx);
 
 #if UINTPTR_MAX > 0xffffffffu
 #define TG_CONTEXT_RESERVED 243
@@ -295,7 +342,7 @@ struct TTGLibraryContext {
   char *homedir;           /* remote home folder after login, owned by the library */
   char *fxp_error_message; /* text of the last SFTP error, owned by the library */
   int32_t fxp_errtype;     /* SFTP status of the last failure, negative if none */
-  int32_t timeoutticks;           /* ms without any answer before an operation fails */
+  int32_t timeoutticks;           /* ms the server may send too little (see "Time limits") */
   int32_t connectiontimeoutticks; /* ms for the TCP connection and the SSH handshake */
   bool aborted;                   /* set by the caller to stop a running transfer */
   uint8_t reserved[TG_CONTEXT_RESERVED]; /* the library's own state lives behind these */
@@ -324,12 +371,26 @@ struct TTGLibraryContext {
  * bracket every read and write of the known-hosts file. mode, modeflags,
  * batchfile and Tag are not used by the library.
  *
+ * Waiting. Every wait for the server (TCP connection, proxy, SSH handshake,
+ * login, every SFTP answer) is cut into slices of a few milliseconds; after
+ * each, the wait callback set with tgputty_setwaitcallback is called once its
+ * interval has passed since its last call, so that a caller with a window can
+ * let the window's messages through. The callback must not call the library
+ * with the same context. The DNS lookup (getaddrinfo) is the one wait that
+ * cannot be cut.
+ *
+ * Time limits. The TCP connection and the SSH handshake share
+ * connectiontimeoutticks. After that, while a call waits for the server, the
+ * server must send something within timeoutticks; while it transfers data
+ * (file downloads and uploads, listings) it must send at least 1024 bytes
+ * within any timeoutticks, so that a server trickling a byte now and then
+ * fails like one that sends nothing. Such a failure kills the connection
+ * (TG_ERRKIND_TIMEOUT).
+ *
  * tgsftp_connect: host "name", "name:port", "[v6addr]:port" or "v6addr" (and
  * "user@..." while host_may_contain_user is on); a port in the host text wins
- * over the port argument; port 0 means the setting "port" (22). The TCP
- * connection (directly or through the proxy) and the SSH handshake share
- * connectiontimeoutticks; every later answer of the server must come within
- * timeoutticks. The host key goes to verify_host_key_callback with its type
+ * over the port argument; port 0 means the setting "port" (22). The time
+ * limits are those of "Time limits" above. The host key goes to verify_host_key_callback with its type
  * ("ssh-ed25519", "ecdsa-sha2-nistp256", "ssh-rsa", ...), the key as base64
  * (as in an OpenSSH public key line), its fingerprint as "SHA256:" and unpadded
  * base64 (as ssh-keygen -l prints it), the status from the known-hosts file
@@ -349,6 +410,13 @@ struct TTGLibraryContext {
  *
  * tgsftp_ls: all entries of the folder, "." and ".." as the server sends them,
  * in one call of ls_callback (its answer is not used), before it returns 1.
+ * More than TG_LIST_MAX_ENTRIES entries, or more than TG_LIST_MAX_BYTES for
+ * them in memory, fail the listing (TG_ERRKIND_TOOLARGE).
+ *
+ * Known hosts. A known-hosts file that exists but cannot be read fails the
+ * connection (TG_ERRKIND_HOSTKEY), as does a key the caller accepted with
+ * storehostkey true that cannot be written to it: a store is never taken for
+ * empty, nor a key for noted, when it is not.
  *
  * tgsftp_getfile with a local file: the data goes to a temporary file beside
  * it (".name.part-XXXXXX"), which replaces the target only when every byte up
@@ -367,6 +435,22 @@ struct TTGLibraryContext {
  *
  * After a time-out or a broken connection the connection is dead: every later
  * call fails at once until tgsftp_connect.
+ *
+ * Batches. tgsftp_getfiles, tgsftp_statfiles and tgsftp_rmfiles work on many
+ * files of one folder over the one channel with many requests in flight
+ * across files: the next files are opened, several read and earlier ones
+ * closed while answers are still on their way. Each entry is reported through
+ * the callback once it is finished, strictly in the order of the entries.
+ * getfiles fetches each file as tgsftp_getfile does (temporary file beside
+ * the local one, renamed once whole and closed) and fails an entry that
+ * delivers more than maxsize bytes, or more than the size FSTAT gave when
+ * maxsize is UINT64_MAX (TG_ERRKIND_TOOLARGE). statfiles reads each entry's
+ * LSTAT. rmfiles reads each LSTAT, asks check (in the order the answers come),
+ * and removes the file where check answers true. A failed entry ends nothing:
+ * the caller decides through its answer. The result is 1 when every begun
+ * entry was reported, 0 when the connection failed (the error fields then tell
+ * why; entries under way are reported as failed, those never begun are left
+ * TG_BATCH_NOTSTARTED and not reported).
  *
  * Queued transfers (handles from tgputty_openfile, released by
  * tgputty_closefile, which returns 1 when the server confirmed the close and
@@ -402,6 +486,11 @@ TG_EXPORT const char *tgputty_conf_get_str(int32_t index, TTGLibraryContext *ctx
 TG_EXPORT void tgputty_conf_set_int(int32_t index, int32_t value, TTGLibraryContext *ctx);
 TG_EXPORT void tgputty_conf_set_str(int32_t index, const char *value, TTGLibraryContext *ctx);
 TG_EXPORT void tgputty_conf_set_bool(int32_t index, bool value, TTGLibraryContext *ctx);
+/* The wait callback, called at most every intervalms (1..1000) ms; null for none. */
+TG_EXPORT void tgputty_setwaitcallback(tg_wait_callback callback, int32_t intervalms,
+                                       TTGLibraryContext *ctx);
+/* TG_ERRKIND_* of the last call's failure. */
+TG_EXPORT int32_t tgputty_geterrorkind(TTGLibraryContext *ctx);
 
 /* Connection. tgsftp_connect returns 0 when logged in with SFTP running. A host
  * "name:port" connects to that port; port 0 means 22. */
@@ -426,6 +515,15 @@ TG_EXPORT int32_t tgsftp_putfile(const char *local, const char *remote, bool app
 TG_EXPORT bool tgsftp_getstat(const char *path, struct fxp_attrs *attrs, TTGLibraryContext *ctx);
 TG_EXPORT bool tgsftp_setstat(const char *path, const struct fxp_attrs *attrs,
                               TTGLibraryContext *ctx);
+
+/* Batches over many files, 1 on success (see "Batches" above). */
+TG_EXPORT int32_t tgsftp_getfiles(int32_t count, struct tg_batch_entry *entries,
+                                  tg_batch_callback done, TTGLibraryContext *ctx);
+TG_EXPORT int32_t tgsftp_statfiles(int32_t count, struct tg_batch_entry *entries,
+                                   tg_batch_callback done, TTGLibraryContext *ctx);
+TG_EXPORT int32_t tgsftp_rmfiles(int32_t count, struct tg_batch_entry *entries,
+                                 tg_batch_callback check, tg_batch_callback done,
+                                 TTGLibraryContext *ctx);
 
 /* Low-level file and queued-transfer access. */
 TG_EXPORT struct TGFileHandle *tgputty_openfile(const char *path, int32_t openflags,
