@@ -119,15 +119,7 @@ Serverzugang Download::zugang() const {
 }
 
 std::string Download::grund(int32_t art, const std::string& text) const {
-  switch (art) {
-    case TG_ERRKIND_TIMEOUT:
-      return "der Server hat " + std::to_string(k_.FtpZeitlimit) +
-             " Sekunden lang weniger als 1.024 Bytes gesendet";
-    case TG_ERRKIND_TOOLARGE:
-      return "der Server liefert mehr Daten, als er angibt";
-    default:
-      return text;
-  }
+  return serverGrund(art, text, k_.FtpZeitlimit);
 }
 
 void Download::verbinden() {
@@ -135,8 +127,8 @@ void Download::verbinden() {
   try {
     TestSFTP->Connect();
   } catch (const TGPuttySFTPException& e) {
-    throw Fehler("Keine Verbindung zum Server \"" + k_.FtpZugang + "\" (" +
-                 grund(TestSFTP->ErrorKind(), e.what()) + ")");
+    throw Fehler("Keine Verbindung zum Server \"" + k_.FtpZugang + "\" (" + grund(TestSFTP->ErrorKind(), e.what()) +
+                 ")");
   }
 }
 
@@ -151,16 +143,7 @@ void Download::ordnerLesen(const std::string& ordner) {
   amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
            [&] { TestSFTP->ChangeDir(ordner); });
   ListBox1.clear();
-  try {
-    TestSFTP->ListDir(".");
-  } catch (const TGPuttySFTPException& e) {
-    const int32_t art = TestSFTP->ErrorKind();
-    throw Fehler("Der Ordner \"" + ordner + "\" auf dem Server kann nicht gelesen werden (" +
-                 (art == TG_ERRKIND_TOOLARGE ? "er hat mehr als 500.000 Einträge oder mehr als "
-                                               "200 MB an Namen"
-                                             : grund(art, e.what())) +
-                 ")");
-  }
+  ordnerListen(*TestSFTP, ordner, k_.FtpZeitlimit);
 }
 
 namespace {

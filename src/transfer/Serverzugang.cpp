@@ -81,10 +81,12 @@ std::string hostKeysNichtSchreibbar(const std::filesystem::path& hostKeys) {
   std::error_code ec;
   const auto ordner = hostKeys.has_parent_path() ? hostKeys.parent_path() : ".";
   // The store is replaced whole: the folder must take a new file.
-  if (::access(ordner.c_str(), W_OK | X_OK) != 0)
+  // With the effective rights, as the write itself will have them.
+  if (::faccessat(AT_FDCWD, ordner.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
     return "Der Ordner \"" + ordner.string() + "\" ist nicht beschreibbar (" +
            systemFehlerText(errno) + ").";
-  if (std::filesystem::exists(hostKeys, ec) && ::access(hostKeys.c_str(), W_OK) != 0)
+  if (std::filesystem::exists(hostKeys, ec) &&
+      ::faccessat(AT_FDCWD, hostKeys.c_str(), W_OK, AT_EACCESS) != 0)
     return "Die Datei \"" + hostKeys.string() + "\" ist nicht beschreibbar (" +
            systemFehlerText(errno) + ").";
   return {};
@@ -156,6 +158,30 @@ bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& host
   } catch (...) {
     storehostkey = false;
     return false;
+  }
+}
+
+std::string serverGrund(int32_t art, const std::string& text, int32_t zeitlimitSekunden) {
+  switch (art) {
+    case TG_ERRKIND_TIMEOUT:
+      return "der Server hat " + std::to_string(zeitlimitSekunden) +
+             " Sekunden lang weniger als 1.024 Bytes gesendet";
+    case TG_ERRKIND_TOOLARGE:
+      return "der Server liefert mehr Daten, als er angibt";
+    default:
+      return text;
+  }
+}
+
+void ordnerListen(TTGPuttySFTP& sitzung, const std::string& ordner, int32_t zeitlimitSekunden) {
+  try {
+    sitzung.ListDir(".");
+  } catch (const TGPuttySFTPException& e) {
+    throw Fehler("Der Ordner \"" + ordner + "\" auf dem Server kann nicht gelesen werden (" +
+                 (sitzung.ErrorKind() == TG_ERRKIND_TOOLARGE
+                      ? "er hat mehr als 500.000 Einträge oder mehr als 200 MB an Namen"
+                      : serverGrund(sitzung.ErrorKind(), e.what(), zeitlimitSekunden)) +
+                 ")");
   }
 }
 

@@ -58,6 +58,17 @@ bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& host
 std::unique_ptr<TTGPuttySFTP> neueSitzung(const Serverzugang& zugang, Bediener& bediener);
 void anmeldungSetzen(TTGPuttySFTP& sitzung, const Serverzugang& zugang);
 
+// The reason a step on the server failed, in German where the failure is one
+// of the program's own limits (the time limit, more data than announced),
+// else the session's text.
+// `art` is the failure's TG_ERRKIND_*.
+std::string serverGrund(int32_t art, const std::string& text, int32_t zeitlimitSekunden);
+
+// ListDir(".") of the folder the session is in, `ordner` being its name for
+// the messages; a failure becomes Fehler "Der Ordner ... kann nicht gelesen
+// werden (...)".
+void ordnerListen(TTGPuttySFTP& sitzung, const std::string& ordner, int32_t zeitlimitSekunden);
+
 // Runs one step on the server; a failure of the session becomes Fehler with
 // the German `was` in front of the session's own text.
 template <class Schritt>

@@ -31,8 +31,7 @@ bool DatenTest::pruefen(const char* fragment, DatenKasten kasten) {
 
 void DatenTest::ordnerLesen(const std::string& ordner) {
   TestDateiListe.clear();
-  amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht gelesen werden",
-           [&] { TestSFTP->ListDir("."); });
+  ordnerListen(*TestSFTP, ordner, zeitlimit_);
 }
 
 bool DatenTest::TestDaten(const std::string& UserName, const std::string& Password,

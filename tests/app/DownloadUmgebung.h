@@ -62,7 +62,9 @@ struct Umgebung {
                readBytes(golden / "LieferantenUmsetzung.csv"));
   }
 
-  void starten(std::vector<std::string> args = {}, const std::string& weitereIni = "") {
+  // `weitereIni` follows the INI's sections, `firmaIni` stands in [Firma].
+  void starten(std::vector<std::string> args = {}, const std::string& weitereIni = "",
+               const std::string& firmaIni = "") {
     for (const char* a : {"--root", "", "--user", "mitglied", "--password", "Geheim-42"})
       args.push_back(*a ? a : root.string());
     server = std::make_unique<test::TestServer>("sftp_server.py", args);
@@ -71,7 +73,8 @@ struct Umgebung {
         "[MwStSatz]\r\nFirmaVolleMwSt=19,00\r\nFirmaHalbeMwSt=7,00\r\nFirmaNullMwSt=0,00\r\n"
         "[Firma]\r\nMitgliedsnummer=4711\r\nFtpZugang=" +
             server->address() +
-            "\r\nFtpUser=mitglied\r\nFtpPasswort=Geheim-42\r\n[Konten]\r\nKostenstelle=100\r\n"
+            "\r\nFtpUser=mitglied\r\nFtpPasswort=Geheim-42\r\n" + firmaIni +
+            "[Konten]\r\nKostenstelle=100\r\n"
             "[Diverses]\r\nNummernUmsetzung=1\r\nLfdNummer=7\r\n" +
             weitereIni);
   }

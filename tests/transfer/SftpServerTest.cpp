@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -248,8 +249,17 @@ TEST_F(SftpServerTest, DownloadToFileArrivesWholeOrNotAtAll) {
     auto server = serve(r.serverArgs);
     auto s = session(*server);
     s->setTimeoutTicks(1500);
+    // Every wait lets the caller's window in, also a wait that ends in a stall.
+    auto letzte = std::chrono::steady_clock::now();
+    auto laengste = std::chrono::steady_clock::duration::zero();
+    s->OnWait = [&] {
+      const auto jetzt = std::chrono::steady_clock::now();
+      laengste = std::max(laengste, jetzt - letzte);
+      letzte = jetzt;
+    };
     s->Connect();
     s->ChangeDir("../ZRBELEG");
+    letzte = std::chrono::steady_clock::now();
     const auto target = local() / "gross.bin";
     if (*r.serverSays == '\0') {
       s->DownloadFile("gross.bin", target.string(), false);
@@ -260,10 +270,53 @@ TEST_F(SftpServerTest, DownloadToFileArrivesWholeOrNotAtAll) {
       EXPECT_TRUE(server->waitForOutput(r.serverSays));
       // Neither the target nor a temporary file stays behind.
       for (const auto& left : fs::directory_iterator(local())) ADD_FAILURE() << left.path();
+      if (std::string(r.serverSays) == "stalled at") {
+        EXPECT_EQ(s->ErrorKind(), TG_ERRKIND_TIMEOUT);
+        EXPECT_LE(laengste, std::chrono::milliseconds(100));
+      }
     }
     fs::remove_all(local());
     fs::create_directories(local());
   }
+}
+
+// A batch reports each file once, in the order given, whatever becomes of
+// it: fetched whole, missing, larger than allowed; removing asks first.
+TEST_F(SftpServerTest, BatchesReportEveryFileInOrder) {
+  auto server = serve();
+  auto s = session(*server);
+  s->Connect();
+  s->ChangeDir("../ZRBELEG");
+  const std::vector<TTGPuttySFTP::BatchItem> items = {
+      {"R-1001.pdf", (local() / "a").string()},
+      {"fehlt.pdf", (local() / "b").string()},
+      {"gross.bin", (local() / "c").string(), 1000},
+      {"gross.bin", (local() / "d").string()},
+  };
+  std::vector<std::string> got;
+  s->DownloadFiles(items, [&](size_t i, const TTGPuttySFTP::BatchResult& r) {
+    got.push_back(std::to_string(i) + ":" + std::to_string(r.result) + ":" +
+                  std::to_string(r.errorKind) + ":" + std::to_string(r.errorCode));
+    return true;
+  });
+  EXPECT_EQ(got, (std::vector<std::string>{"0:1:0:-1000", "1:0:1:2", "2:0:5:-1000", "3:1:0:-1000"}));
+  EXPECT_EQ(test::readBytes(local() / "a"), "%PDF-1.4\n");
+  EXPECT_EQ(test::readBytes(local() / "d"), big_);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(local())) left.push_back(e.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a", "d"}));
+
+  got.clear();
+  s->DeleteFiles(
+      {"R-1001.pdf", "fehlt.pdf", "gross.bin"}, [](size_t i, const fxp_attrs&) { return i == 0; },
+      [&](size_t i, const TTGPuttySFTP::BatchResult& r) {
+        got.push_back(std::to_string(i) + ":" + std::to_string(r.result));
+        return true;
+      });
+  EXPECT_EQ(got, (std::vector<std::string>{"0:1", "1:0", "2:2"}));
+  EXPECT_FALSE(fs::exists(root() / "ZRBELEG" / "R-1001.pdf"));
+  EXPECT_TRUE(fs::exists(root() / "ZRBELEG" / "gross.bin"));
 }
 
 TEST_F(SftpServerTest, ConnectsThroughProxies) {
