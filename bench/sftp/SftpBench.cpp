@@ -41,6 +41,7 @@ struct Options {
   std::string sftp = "/usr/bin/sftp";
   int rounds = 3;
   bool roundtrip = false;
+  std::string only;  // run only the cases whose name holds this (and the connection set-up)
 };
 
 struct Sample {
@@ -49,7 +50,7 @@ struct Sample {
   bool ok = false;
 };
 
-enum class Kind { Big, Small, ConnectOnly };
+enum class Kind { Big, Small, SmallBatch, ConnectOnly };
 
 struct Case {
   const char* name;
@@ -133,6 +134,27 @@ int oursChild(const Options& o, const Case& c, const std::string& target) {
       std::string remote = "small/" + n, local = target + "/" + n;
       ok = ok && tgsftp_getfile(remote.c_str(), local.c_str(), false, &ctx) == 1;
     }
+  } else if (c.kind == Kind::SmallBatch) {
+    // The run's way: one listing, then the whole folder as one batch.
+    ok = tgsftp_cd("small", &ctx) == 1 && tgsftp_ls(".", &ctx) == 1;
+    fs::create_directories(target);
+    std::vector<std::string> locals;
+    for (const auto& n : gNames) locals.push_back(target + "/" + n);
+    std::vector<tg_batch_entry> entries(gNames.size());
+    for (size_t i = 0; i < gNames.size(); ++i) {
+      entries[i].remote = gNames[i].c_str();
+      entries[i].local = locals[i].c_str();
+      entries[i].maxsize = UINT64_MAX;
+    }
+    static bool allDone;
+    allDone = true;
+    ok = ok && tgsftp_getfiles(static_cast<int32_t>(entries.size()), entries.data(),
+                               [](int32_t, tg_batch_entry* e, TTGLibraryContext*) {
+                                 allDone = allDone && e->result == TG_BATCH_DONE;
+                                 return true;
+                               },
+                               &ctx) == 1;
+    ok = ok && allDone;
   }
   tgsftp_close(&ctx);
   tgputtyfree(&ctx);
@@ -155,7 +177,8 @@ Sample runOpenssh(const Options& o, const Case& c, const std::string& target) {
     std::ofstream b(batch);
     const char* f = c.fsync ? "-f " : "";
     if (c.kind == Kind::Big) b << "get " << f << "big.bin " << target << "\n";
-    if (c.kind == Kind::Small) b << "get -r " << f << "small " << target << "\n";
+    if (c.kind == Kind::Small || c.kind == Kind::SmallBatch)
+      b << "get -r " << f << "small " << target << "\n";
     if (c.kind == Kind::ConnectOnly) b << "pwd\n";
   }
   std::vector<std::string> args = {o.sftp,
@@ -223,7 +246,7 @@ uint64_t bytesOf(const Options& o, Kind k) {
   if (o.remoteRoot.empty()) return 0;
   if (k == Kind::Big) return fs::file_size(o.remoteRoot + "/big.bin");
   uint64_t sum = 0;
-  if (k == Kind::Small)
+  if (k == Kind::Small || k == Kind::SmallBatch)
     for (const auto& e : fs::directory_iterator(o.remoteRoot + "/small")) sum += e.file_size();
   return sum;
 }
@@ -233,7 +256,9 @@ int bench(const Options& o) {
                         {"256 MB file", Kind::Big, false},
                         {"256 MB file, fsync", Kind::Big, true},
                         {"1,000 x 64 KB", Kind::Small, false},
-                        {"1,000 x 64 KB, fsync", Kind::Small, true}};
+                        {"1,000 x 64 KB, fsync", Kind::Small, true},
+                        {"1,000 x 64 KB, many-files path (tgsftp_getfiles)", Kind::SmallBatch,
+                         false}};
   struct Row {
     std::vector<double> wall[2], cpu[2];
     long rss[2] = {0, 0};
@@ -243,6 +268,7 @@ int bench(const Options& o) {
   for (int round = 0; round < o.rounds; ++round) {
     for (size_t i = 0; i < std::size(cases); ++i) {
       const Case& c = cases[i];
+      if (i > 0 && std::string(c.name).find(o.only) == std::string::npos) continue;
       for (int k = 0; k < 2; ++k) {
         // Alternate who goes first, so neither always meets a warmer cache.
         int side = (round + k) % 2;
@@ -274,6 +300,7 @@ int bench(const Options& o) {
       "peak RSS | throughput ratio |\n|---|---|---|---|---|---|---|---|---|---|\n");
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Row& r = rows[i];
+    if (r.wall[0].empty()) continue;
     double w0 = median(r.wall[0]), w1 = median(r.wall[1]);
     double mb = double(bytesOf(o, cases[i].kind)) / 1048576.0;
     double rate0 = mb > 0 ? mb / std::max(1e-3, w0 - connect[0]) : 0;
@@ -435,6 +462,33 @@ int roundtrip(const Options& o) {
   int before = gTrip.listings;
   check(tgsftp_ls(nullptr, &ctx) == 1 && gTrip.listings == before + 1 && gTrip.listed.size() == 3,
         "listing: one delivery with ., .. and a.bin");
+  // The batches: the run's way through a folder.
+  check(tgsftp_putfile(src.c_str(), "c.bin", false, &ctx) == 1, "upload a second file");
+  const std::string dstC = dst + ".c";
+  tg_batch_entry get[2] = {{"a.bin", dst.c_str(), UINT64_MAX, 0, 0, 0, {}, 0},
+                           {"c.bin", dstC.c_str(), UINT64_MAX, 0, 0, 0, {}, 0}};
+  static std::vector<int32_t> order;
+  order.clear();
+  auto note = [](int32_t i, tg_batch_entry*, TTGLibraryContext*) {
+    order.push_back(i);
+    return true;
+  };
+  check(tgsftp_getfiles(2, get, note, &ctx) == 1 && get[0].result == TG_BATCH_DONE &&
+            get[1].result == TG_BATCH_DONE && slurp(dst) == data && slurp(dstC) == data &&
+            order == std::vector<int32_t>{0, 1},
+        "getfiles: both files whole, reported in order");
+  tg_batch_entry st[2] = {{"a.bin", nullptr, 0, 0, 0, 0, {}, 0},
+                          {"nothing.bin", nullptr, 0, 0, 0, 0, {}, 0}};
+  check(tgsftp_statfiles(2, st, nullptr, &ctx) == 1 && st[0].result == TG_BATCH_DONE &&
+            st[0].attrs.size == data.size() && st[1].result == TG_BATCH_FAILED &&
+            st[1].fxp_errtype == 2,
+        "statfiles: lstat of each, a missing one fails with status 2");
+  tg_batch_entry rm[1] = {{"c.bin", nullptr, 0, 0, 0, 0, {}, 0}};
+  check(tgsftp_rmfiles(1, rm, [](int32_t, tg_batch_entry*, TTGLibraryContext*) { return true; },
+                       nullptr, &ctx) == 1 &&
+            rm[0].result == TG_BATCH_DONE,
+        "rmfiles");
+  fs::remove(dstC);
   check(tgsftp_rm("a.bin", &ctx) == 1, "rm");
   check(tgsftp_cd("..", &ctx) == 1 && tgsftp_rmdir("rt-sibling", &ctx) == 1, "rmdir");
   tgsftp_close(&ctx);
@@ -475,11 +529,14 @@ int main(int argc, char** argv) {
       o.rounds = std::max(1, std::atoi(next().c_str()));
     else if (a == "--roundtrip")
       o.roundtrip = true;
+    else if (a == "--only")
+      o.only = next();
     else {
       std::fprintf(
           stderr,
           "usage: bench_sftp --port P --user U --key KEY --known-hosts FILE\n"
           "                  [--remote-root DIR] [--local DIR] [--rounds R] [--sftp PATH]\n"
+          "                  [--only TEXT]\n"
           "       bench_sftp --roundtrip --port P --user U --password PW [--local DIR]\n");
       return 2;
     }

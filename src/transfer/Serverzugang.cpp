@@ -148,10 +148,14 @@ bool VerifyHostKeyCallback(Bediener& bediener, const std::filesystem::path& host
       }
       default: {
         const std::string h = host ? host : "";
-        const bool ja =
-            bediener.frage(geaendertText(h, port, fingerprint ? fingerprint : "",
-                                         gespeicherteFingerabdruecke(hostKeys, h, port)));
-        storehostkey = ja;
+        std::string text = geaendertText(h, port, fingerprint ? fingerprint : "",
+                                         gespeicherteFingerabdruecke(hostKeys, h, port));
+        // Asked all the same; the connection then goes ahead without the note.
+        const std::string grund = hostKeysNichtSchreibbar(hostKeys);
+        if (!grund.empty())
+          text += "\r\rDer neue Schlüssel kann nicht vermerkt werden: " + grund;
+        const bool ja = bediener.frage(text);
+        storehostkey = ja && grund.empty();
         return ja;
       }
     }

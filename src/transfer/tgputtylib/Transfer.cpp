@@ -145,7 +145,8 @@ bool LocalTarget::open(const std::string& path, bool append) {
   // random suffix and O_EXCL keep it unique.
   const size_t room = nameMax(dir) - 1 - kPart.size() - kSuffix;
   std::string base = cutUtf8(p.filename().string(), room);
-  std::random_device rd;
+  // Seeded once: O_EXCL, not the randomness, makes the name unique.
+  static thread_local std::minstd_rand rd{std::random_device{}()};
   static const char* chars = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string suffix;
