@@ -135,7 +135,9 @@ int oursChild(const Options& o, const Case& c, const std::string& target) {
       ok = ok && tgsftp_getfile(remote.c_str(), local.c_str(), false, &ctx) == 1;
     }
   } else if (c.kind == Kind::SmallBatch) {
-    // The run's way: one listing, then the whole folder as one batch.
+    // The run's way: one listing, then the whole folder as one batch, in
+    // reads as large as the server takes.
+    tgputty_conf_set_int(confIndex("sftp_read_block"), 255 * 1024, &ctx);
     ok = tgsftp_cd("small", &ctx) == 1 && tgsftp_ls(".", &ctx) == 1;
     fs::create_directories(target);
     std::vector<std::string> locals;

@@ -715,8 +715,11 @@ bool Connection::startSftp() {
   }
   // A block must fit the largest packet we accept, with room for the header.
   int32_t most = std::max(1024, std::min(255 * 1024, st_.conf.getInt(Conf::SftpMaxPacket) - 1024));
+  // A server that tells no limits may refuse or cut larger requests: the size
+  // every server takes.
   auto fit = [most](int32_t wanted, uint64_t limit) {
     uint64_t v = static_cast<uint64_t>(std::clamp(wanted, 1024, most));
+    if (limit == 0) v = std::min<uint64_t>(v, 32768);
     if (limit > 0 && limit < v) v = limit;
     return static_cast<uint32_t>(v);
   };

@@ -176,7 +176,9 @@ extern "C" {
  * 59  sftp_subsystem                string  "sftp"   name of the SFTP subsystem
  * 60  sftp_server_command           string  ""       run this command instead of the subsystem
  * 61  sftp_read_block               int     32768    bytes per read request (1 KB..255 KB, and at
- *                                                     most what the server announces)
+ *                                                     most what the server announces; more than
+ *                                                     32 KB only from a server that announces
+ *                                                     its limits)
  * 62  sftp_write_block              int     32768    bytes per write request (likewise)
  * 63  sftp_reads_in_flight          int     32       read requests kept in flight (1..256)
  * 64  sftp_writes_in_flight         int     32       write requests kept in flight (1..256)
