@@ -31,6 +31,8 @@ QString anzeigeText(const std::string& text) {
 void QtBediener::meldung(const std::string& text, const std::string& titel) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(titel), anzeigeText(text),
                   QMessageBox::Ok);
+  // Texts hold names and values from outside: never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setObjectName("Meldung");
   box.exec();
 }
@@ -84,6 +86,7 @@ void QtBediener::piep() {
 
 bool QtBediener::frage(const std::string& text) {
   QMessageBox box(QMessageBox::Warning, QStringLiteral("Belvanto"), anzeigeText(text));
+  box.setTextFormat(Qt::PlainText);
   box.setObjectName("Frage");
   QPushButton* ja = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
   QPushButton* nein = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);

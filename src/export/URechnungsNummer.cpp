@@ -19,6 +19,7 @@ TRechnungsnummer::TRechnungsnummer(QWidget* parent) : QDialog(parent) {
   resize(402, 180);
 
   HinweisLbL = new QLabel(QString::fromUtf8(kHinweisKopf), this);
+  HinweisLbL->setTextFormat(Qt::PlainText);
   HinweisLbL->setObjectName("HinweisLbL");
   HinweisLbL->move(32, 32);
   HinweisLbL->adjustSize();

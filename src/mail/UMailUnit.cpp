@@ -299,7 +299,14 @@ void MailVersand::senden(const std::string& absender, const std::vector<std::str
   if (curl_ == nullptr) {
     curl_ = curl_easy_init();
     if (curl_ == nullptr) throw Fehlschlag("libcurl kann nicht gestartet werden.", "Systemfehler");
-    verbindungEinrichten();
+    try {
+      verbindungEinrichten();
+    } catch (...) {
+      // Half set up, the handle must never send: the next mail starts afresh.
+      curl_easy_cleanup(curl_);
+      curl_ = nullptr;
+      throw;
+    }
   }
 
   Nachricht nachricht(curl_);
@@ -358,16 +365,36 @@ void MailVersand::verbindungEinrichten() {
   curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, 120L);
 
+  // What protects the password must be in place, or nothing is sent: a libcurl
+  // built with another TLS library takes neither our certificate check nor
+  // the suites by these names.
+  auto sicher = [](CURLcode ergebnis, const char* was) {
+    if (ergebnis != CURLE_OK)
+      throw Fehlschlag(std::string(was) +
+                           " kann mit der vorhandenen libcurl nicht eingerichtet werden; es wird "
+                           "keine Mail gesendet.",
+                       "Einstellungsfehler");
+  };
   // STARTTLS or nothing: without it curl stops before AUTH.
-  curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-  curl_easy_setopt(
-      curl_, CURLOPT_SSLVERSION,
-      static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+  sicher(curl_easy_setopt(curl_, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL)),
+         "Die Verschlüsselung (STARTTLS)");
+  sicher(curl_easy_setopt(curl_, CURLOPT_SSLVERSION,
+                          static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                              static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2)),
+         "TLS 1.2");
+  // Forward secrecy and authenticated encryption only: a server offering no
+  // more than RSA key exchange or CBC never gets the password.
+  sicher(curl_easy_setopt(curl_, CURLOPT_SSL_CIPHER_LIST,
+                          "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                          "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                          "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305"),
+         "Die Auswahl sicherer Verschlüsselungsverfahren");
   // The certificate is judged by ZertifikatPruefung in the handshake itself.
   curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(curl_, CURLOPT_SSL_CTX_FUNCTION, &MailVersand::sslKontext);
-  curl_easy_setopt(curl_, CURLOPT_SSL_CTX_DATA, this);
+  sicher(curl_easy_setopt(curl_, CURLOPT_SSL_CTX_FUNCTION, &MailVersand::sslKontext),
+         "Die Prüfung des Serverzertifikats");
+  sicher(curl_easy_setopt(curl_, CURLOPT_SSL_CTX_DATA, this), "Die Prüfung des Serverzertifikats");
   // A resumed session would skip the certificate and so the check.
   curl_easy_setopt(curl_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
 

@@ -130,7 +130,11 @@ void TProtokollForm::PrintBtnClick() {
 }
 
 void TProtokollForm::fehlerZeigen(const char* text) {
-  QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromUtf8(text));
+  // A printer's or a file's error text is shown as it is, never as markup.
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Belvanto"), QString::fromUtf8(text),
+                  QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 }  // namespace belvanto

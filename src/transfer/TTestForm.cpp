@@ -30,6 +30,7 @@ TTestForm::TTestForm(QWidget* parent) : QWidget(parent) {
   setFont(schrift);
 
   TestFuerLbl = new QLabel(this);
+  TestFuerLbl->setTextFormat(Qt::PlainText);
   TestFuerLbl->setObjectName("TestFuerLbl");
   TestFuerLbl->setGeometry(16, 16, 213, 16);
   ZRBelegPDFCb = anzeigeKasten(this, "ZRBelegPDFCb", "ZR Beleg PDF", 48);

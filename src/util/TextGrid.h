@@ -1,7 +1,9 @@
 // The table of text cells every input file and intermediate result lives in,
 // addressed as [column, row]. A cell outside the table reads as empty text.
+// A row that holds no text costs no cells.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,15 @@ class TextGrid {
   void appendRow(std::vector<std::string> cells);
 
  private:
+  static constexpr int32_t kKeinBlock = -1;
+  int32_t belegen();
+  void freigeben(int32_t block);
+
   int columns_;
-  int rows_;
-  std::vector<std::string> cells_;  // row-major
+  int rows_ = 0;
+  std::vector<int32_t> block_;      // per row: its block of cells, or kKeinBlock
+  std::vector<std::string> cells_;  // blocks of columns_ cells
+  std::vector<int32_t> frei_;       // blocks of rows that were cut off
 };
 
 }  // namespace belvanto
