@@ -16,6 +16,7 @@ Run with /usr/bin/python3; only the standard library is used.
 """
 
 import argparse
+import os
 import datetime
 import email
 import email.policy
@@ -184,7 +185,8 @@ def abrechnung_schreiben(server, n, stichtag, rechnungen):
 
 
 def ini_schreiben(demo, sftp_port, smtp_port):
-    cp1252(demo / "Belvanto.ini", [
+    ini = demo / "Belvanto.ini"
+    cp1252(ini, [
         "; Settings of the demonstration; scripts/demo writes them anew at every start.",
         "[Verzeichnisse]",
         f"ArbeitsVerzeichnis={demo / 'arbeit'}",
@@ -215,6 +217,8 @@ def ini_schreiben(demo, sftp_port, smtp_port):
         "Signatur1=Mit freundlichen Grüßen", f"Signatur2={FIRMA}",
         "Signatur3=Buchhaltung, Tel. 0521 98765-40",
     ])
+    # It holds both passwords: readable by the user alone, or Belvanto warns at start.
+    os.chmod(ini, 0o600)
 
 
 def schreiben(args):

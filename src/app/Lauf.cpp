@@ -83,11 +83,6 @@ Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken)
   });
 }
 
-void Lauf::laufbuchVorbereiten() {
-  laufbuch_.geheimHalten(k_.FtpPasswort);
-  laufbuch_.geheimHalten(k_.MailPasswort);
-}
-
 std::string Lauf::laufBeginn() {
   std::string zeile = "Lauf beginnt: Mitgliedsnummer " + k_.Mitgliedsnummer +
                       ", Arbeitsverzeichnis " + k_.ArbeitsVerzeichnis;
@@ -105,7 +100,6 @@ std::string Lauf::laufEnde() const {
 }
 
 void Lauf::ausfuehren() {
-  laufbuchVorbereiten();
   laufbuch_.schreiben(laufBeginn());
   try {
     stufen();
@@ -132,8 +126,11 @@ void Lauf::stufen() {
     bediener_.meldung("SCH ... keine Buchungen !");
   } else {
     const Datum tag = heute();
-    BackupErstellen(k_, bediener_, tag);
-    laufbuch_.schreiben(archivZeile(backupName(k_, tag)));
+    backup_ = BackupErstellen(k_, bediener_, tag);
+    laufbuch_.schreiben(archivZeile(backup_));
+    if (backup_ != backupName(k_, tag))
+      protokoll_.AddProtokollEintrag("Backup", backup_.filename().string(), "",
+                                     "weiteres Backup des Tages", "", "");
     // Only now that the backup holds them may fetched files leave the server.
     download_.GeholteLoeschen();
     lieferantenLesen();
@@ -156,7 +153,6 @@ void Lauf::lieferantenLesen() {
 }
 
 bool Lauf::TestDaten(bool FensterZeigen) {
-  laufbuchVorbereiten();
   laufbuch_.schreiben("Test beginnt: Server " + k_.FtpZugang + " als " + k_.FtpUser);
   try {
     const bool vorhanden = datenPruefen(FensterZeigen);
@@ -244,7 +240,7 @@ void Lauf::buchungsdateiUmsetzen(const std::string& buchungsDatei) {
   DatevExportSchreiben(AusgabeGrid, k_, protokoll_, bediener_);
   MaxBetragPruefen(buchungen_.BuchungsGrid, lieferanten_, k_, protokoll_, bediener_);
   verschobeneBelege_ += BelegeKopieren(k_, bediener_);
-  laufbuch_.schreiben(archivZeile(BelegarchivErstellen(k_, bediener_, heute())));
+  laufbuch_.schreiben(archivZeile(BelegarchivErstellen(k_, bediener_, heute(), backup_)));
   // Only a written archive uses up its number.
   ++k_.LfdNummer;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,7 +53,6 @@ class Lauf {
 
  private:
   void stufen();
-  void laufbuchVorbereiten();
   std::string laufBeginn();
   std::string laufEnde() const;
   bool datenPruefen(bool FensterZeigen);
@@ -83,6 +83,8 @@ class Lauf {
   int verschobeneBelege_ = 0;
   int abrechnungsBelege_ = 0;
   std::string abrechnungsDatum_;
+  // The backup this run wrote; the document archives take the PDFs' data from it.
+  std::filesystem::path backup_;
   // Why the closing stages were skipped, for the log's last line.
   std::string ohneAbschluss_;
   // Document folders being deleted in the background; waited for at the end.

@@ -47,6 +47,15 @@ QCheckBox* ankreuzfeld(QWidget* fenster, const char* name, const QString& text, 
   return box;
 }
 
+// The error box that ends a button's action. Error texts carry names and
+// texts from outside (server, files): shown as they are, never as markup.
+void fehlerBox(QWidget* fenster, const char* text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Belvanto"), QString::fromUtf8(text),
+                  QMessageBox::Ok, fenster);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
 QPushButton* knopf(QWidget* fenster, const char* name, const QString& text, int links, int oben) {
   auto* b = new QPushButton(text, fenster);
   b->setObjectName(name);
@@ -114,6 +123,7 @@ bool TForm1::FormCreate() {
     bediener_.meldung(*meldung);
     return false;
   }
+  if (auto warnung = iniLesbarFuerAndere(konfiguration_)) bediener_.meldung(*warnung);
 
   {
     const QSignalBlocker still(CBDruckerauswahl);
@@ -157,7 +167,7 @@ void TForm1::BtnStartClick() {
     BtnStart->repaint();
     BtnStart->setFocus();
   } catch (const std::exception& fehler) {
-    QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromStdString(fehler.what()));
+    fehlerBox(this, fehler.what());
   }
   laufAktiv_ = false;
 }
@@ -171,7 +181,7 @@ void TForm1::BtnTestClick() {
   try {
     lauf_->TestDaten(true);
   } catch (const std::exception& fehler) {
-    QMessageBox::critical(this, QStringLiteral("Belvanto"), QString::fromStdString(fehler.what()));
+    fehlerBox(this, fehler.what());
   }
   laufAktiv_ = false;
 }

@@ -1,6 +1,10 @@
 // Program start: creates the windows once, reads the configuration through the
 // main window and runs the message loop. The INI file and the supplier mapping
-// live beside the executable. The program is German on any machine.
+// live beside the executable. The program is German on any machine. What it
+// writes (log, host keys, pins, backups, archives) is the user's alone, also
+// where a library creates the file.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <filesystem>
 
@@ -15,6 +19,7 @@
 #include "transfer/TTestForm.h"
 
 int main(int argc, char** argv) {
+  ::umask(077);
   QApplication app(argc, argv);
   belvanto::deutscheOberflaeche(app);
   const std::filesystem::path programmOrdner = QCoreApplication::applicationDirPath().toStdString();

@@ -1,5 +1,7 @@
 #include "basis/Konfiguration.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 
@@ -66,6 +68,17 @@ void konfigurationZurueckschreiben(const Konfiguration& k) {
   IniDatei::schreibeText(datei, "Verzeichnisse", "ArbeitsVerzeichnis", k.ArbeitsVerzeichnis);
   IniDatei::schreibeText(datei, "Verzeichnisse", "LastOpened", k.LastOpened);
   IniDatei::schreibeText(datei, "Diverses", "LfdNummer", std::to_string(k.LfdNummer));
+}
+
+std::optional<std::string> iniLesbarFuerAndere(const Konfiguration& k) {
+  struct stat st {};
+  if (::stat(k.iniDatei().c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IROTH)) == 0)
+    return std::nullopt;
+  return "Die Datei \"" + k.iniDatei().string() +
+         "\" kann von anderen Benutzern gelesen werden. Sie enthält die Passwörter für den "
+         "Server und den Mailversand.\rBitte nur für Sie lesbar machen, zum Beispiel mit: "
+         "chmod 600 \"" +
+         k.iniDatei().string() + "\"";
 }
 
 std::optional<std::string> arbeitsVerzeichnisPruefen(Konfiguration& k) {

@@ -70,6 +70,10 @@ Konfiguration konfigurationLesen(const std::filesystem::path& programmOrdner);
 // the file. Throws Fehler "In <file> kann nicht geschrieben werden".
 void konfigurationZurueckschreiben(const Konfiguration& konfiguration);
 
+// The warning for an INI that other users may read (it holds both passwords);
+// nothing when only its owner can.
+std::optional<std::string> iniLesbarFuerAndere(const Konfiguration& konfiguration);
+
 // When the working folder does not exist: replaces every blank of the value by
 // "*" and returns the three-line message that ends the program.
 std::optional<std::string> arbeitsVerzeichnisPruefen(Konfiguration& konfiguration);

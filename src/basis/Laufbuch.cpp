@@ -52,7 +52,9 @@ std::string einzeilig(std::string_view text) {
     const char32_t cp = utf8::decode(text, pos, laenge);
     if (cp == '\t') {
       out += ' ';
-    } else if (cp == utf8::kUngueltig || cp < 0x20 || cp == 0x7F) {
+    } else if (cp == utf8::kUngueltig || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
+               (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069)) {
+      // Bidirectional overrides and isolates could show a line as another.
       for (std::size_t k = 0; k < laenge; ++k)
         hexAnhaengen(out, static_cast<unsigned char>(text[pos + k]));
     } else {
@@ -75,29 +77,19 @@ fs::path Laufbuch::datei() const {
   return resolveNoCase(ordner_, kLaufbuchName);
 }
 
-void Laufbuch::geheimHalten(const std::string& text) {
-  if (text.empty() || std::find(geheim_.begin(), geheim_.end(), text) != geheim_.end()) return;
-  geheim_.push_back(text);
-  // The longest first, so that a password holding another is hidden whole.
-  std::sort(geheim_.begin(), geheim_.end(),
-            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-}
-
 void Laufbuch::beiStoerung(std::function<void(const std::string&)> melden) {
   melden_ = std::move(melden);
 }
 
 bool Laufbuch::oeffnen() {
-  fd_ = ::open(datei().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(datei().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd_ < 0) stoerung(errno);
   return fd_ >= 0;
 }
 
 void Laufbuch::schreiben(std::string_view ereignis) {
   if (gestoert_ || (fd_ < 0 && !oeffnen())) return;
-  std::string text(ereignis);
-  for (const auto& g : geheim_) text = replaceAll(text, g, "*****");
-  const std::string zeile = zeitstempel() + " " + einzeilig(text) + "\n";
+  const std::string zeile = zeitstempel() + " " + einzeilig(ereignis) + "\n";
   // O_APPEND puts every write at the end, also one that follows a short write.
   for (std::size_t geschrieben = 0; geschrieben < zeile.size();) {
     const ssize_t n = ::write(fd_, zeile.data() + geschrieben, zeile.size() - geschrieben);

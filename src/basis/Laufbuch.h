@@ -26,15 +26,15 @@ class Laufbuch {
   Laufbuch(const Laufbuch&) = delete;
   Laufbuch& operator=(const Laufbuch&) = delete;
 
-  // A text that never reaches the file (a password): written as "*****".
-  void geheimHalten(const std::string& text);
   // Told once per program start, with the German reason, when the file cannot
   // be opened or written. The log is silent from then until schliessen().
   void beiStoerung(std::function<void(const std::string& grund)> melden);
 
   // Appends "yyyy-mm-dd hh:mm:ss <ereignis>" and a line feed. Line breaks in
-  // the event become " / ", other control characters and bytes that are no
-  // UTF-8 "\xNN", so one event is always one line.
+  // the event become " / ", other control characters (C0 and C1), the
+  // characters that turn the direction of text and bytes that are no UTF-8
+  // "\xNN", so one event is always one line and shows what it holds. The
+  // events are built from known fields and never hold a password.
   void schreiben(std::string_view ereignis);
   // Syncs and closes the file; the next line opens it again.
   void schliessen();
@@ -46,7 +46,6 @@ class Laufbuch {
   void stoerung(int fehler);
 
   std::filesystem::path ordner_;
-  std::vector<std::string> geheim_;
   std::function<void(const std::string&)> melden_;
   int fd_ = -1;
   bool gestoert_ = false;

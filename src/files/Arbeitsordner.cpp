@@ -4,6 +4,7 @@
 // more than one form.
 #include "files/Arbeitsordner.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,34 +75,92 @@ void ausgabeOrdnerPruefen(const Konfiguration& k) {
   }
 }
 
-// Best effort: goes on past what cannot be deleted; true when `p` is gone.
-bool entfernen(const fs::path& p) {
-  struct stat st {};
-  if (::lstat(p.c_str(), &st) != 0) return errno == ENOENT;
-  if (!S_ISDIR(st.st_mode)) return ::unlink(p.c_str()) == 0 || errno == ENOENT;
-  std::vector<fs::path> ordner, dateien;
-  std::error_code ec;
-  for (fs::directory_iterator it(p, ec), ende; !ec && it != ende; it.increment(ec))
-    (it->is_directory(ec) && !it->is_symlink(ec) ? ordner : dateien).push_back(it->path());
-  for (const auto& o : ordner) entfernen(o);
+// The backup takes the working folder whole: it must not hold the program
+// folder, whose INI keeps both passwords, nor be a root folder.
+void arbeitsOrdnerPruefen(const Konfiguration& k) {
+  const fs::path w = ordnerPfad(k.ArbeitsVerzeichnis);
+  const std::string hinweis = " Bitte ArbeitsVerzeichnis in Belvanto.ini prüfen.";
+  const fs::path wk = kanonisch(w);
+  if (wk == wk.root_path())
+    throw Fehler("Das Arbeitsverzeichnis " + quote(w) +
+                 " ist ein Wurzelverzeichnis; es wird weder geleert noch gesichert." + hinweis);
+  if (!k.programmOrdner.empty() && liegtIn(kanonisch(k.programmOrdner), wk))
+    throw Fehler("Das Arbeitsverzeichnis " + quote(w) + " enthält den Programmordner " +
+                 quote(k.programmOrdner) +
+                 " mit Belvanto.ini und ihren Passwörtern, die so in jedes Backup gelangten; "
+                 "es wird nichts geleert oder gesichert." +
+                 hinweis);
+}
+
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+  int fd;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+bool entfernenAn(int eltern, const std::string& name);
+
+// Empties the open folder `ordner` through its handle, as rm -rf does: every
+// name is taken relative to it and no link is followed, so a folder swapped
+// for a link on the way never makes this delete elsewhere.
+void leerenAn(int ordner) {
+  std::vector<std::string> unterordner, dateien;
+  const int kopie = ::dup(ordner);
+  DIR* d = kopie >= 0 ? ::fdopendir(kopie) : nullptr;
+  if (!d) {
+    if (kopie >= 0) ::close(kopie);
+    return;
+  }
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    (e->d_type == DT_DIR || e->d_type == DT_UNKNOWN ? unterordner : dateien).push_back(name);
+  }
+  ::closedir(d);
+  for (const auto& name : unterordner) entfernenAn(ordner, name);
   // Freeing a file's blocks can wait for the disk (discarding them, say):
   // a folder of tens of thousands of invoices is deleted on several threads.
   constexpr std::size_t kFaeden = 4, kAbFaeden = 256;
   std::atomic<std::size_t> naechste{0};
   auto loeschen = [&] {
-    for (std::size_t i; (i = naechste++) < dateien.size();) entfernen(dateien[i]);
+    for (std::size_t i; (i = naechste++) < dateien.size();)
+      if (::unlinkat(ordner, dateien[i].c_str(), 0) != 0 && errno == EISDIR)
+        entfernenAn(ordner, dateien[i]);
   };
-  {
-    std::vector<std::jthread> helfer;
-    if (dateien.size() >= kAbFaeden) {
-      try {
-        while (helfer.size() + 1 < kFaeden) helfer.emplace_back(loeschen);
-      } catch (const std::system_error&) {  // no thread to spare: the rest goes here
-      }
+  std::vector<std::jthread> helfer;
+  if (dateien.size() >= kAbFaeden) {
+    try {
+      while (helfer.size() + 1 < kFaeden) helfer.emplace_back(loeschen);
+    } catch (const std::system_error&) {  // no thread to spare: the rest goes here
     }
-    loeschen();
   }
-  return ::rmdir(p.c_str()) == 0 || errno == ENOENT;
+  loeschen();
+}
+
+// Best effort: goes on past what cannot be deleted; true when `name` in the
+// open folder `eltern` is gone.
+bool entfernenAn(int eltern, const std::string& name) {
+  struct stat st {};
+  if (::fstatat(eltern, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return ::unlinkat(eltern, name.c_str(), 0) == 0 || errno == ENOENT;
+  const Fd ordner{::openat(eltern, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+  if (ordner.fd < 0) {
+    // Swapped for a link or a file since: that, not what it points to, goes.
+    if (errno == ELOOP || errno == ENOTDIR)
+      return ::unlinkat(eltern, name.c_str(), 0) == 0 || errno == ENOENT;
+    return false;
+  }
+  leerenAn(ordner.fd);
+  return ::unlinkat(eltern, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
+}
+
+// `p` itself, which may be a link (then only the link goes).
+bool entfernen(const fs::path& p) {
+  const fs::path eltern = p.has_parent_path() ? p.parent_path() : fs::path(".");
+  const Fd fd{::open(eltern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  return fd.fd >= 0 && entfernenAn(fd.fd, p.filename().string());
 }
 
 std::string mitgliedsnummerFuerName(const Konfiguration& k) {
@@ -155,6 +214,7 @@ std::jthread VerzeichnisLeeren(const fs::path& ordner) {
 
 void AlteVerzeichnisseLoeschen(const Konfiguration& k, bool mitDownload, Bediener& b) {
   b.fortschritt("Lösche alte Verzeichnisse");
+  arbeitsOrdnerPruefen(k);
   ausgabeOrdnerPruefen(k);
   const fs::path w = ordnerPfad(k.ArbeitsVerzeichnis);
   // With downloading off these hold what the user put there by hand.
@@ -181,15 +241,29 @@ fs::path belegarchivName(const Konfiguration& k, const Datum& heute) {
           std::to_string(k.LfdNummer) + ".zip");
 }
 
-void BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute) {
-  const fs::path archiv = backupName(k, heute);
+fs::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute) {
+  const fs::path erstes = backupName(k, heute);
   b.fortschritt("Backup erstellen");
   const fs::path backup = ordnerPfad(k.BackupVerzeichnis);
   std::error_code ec;
   if (!fs::is_directory(backup, ec))
     throw Fehler("Das Backup-Verzeichnis " + quote(backup) + " existiert nicht; das Backup " +
-                 quote(archiv) + " kann nicht geschrieben werden.");
-  ordnerArchivieren(ordnerPfad(k.ArbeitsVerzeichnis), archiv);
+                 quote(erstes) + " kann nicht geschrieben werden.");
+  ZipEinstellungen einstellungen;
+  einstellungen.nichtsErsetzen = true;
+  constexpr int kHoechstens = 99;
+  for (int n = 1; n <= kHoechstens; ++n) {
+    const fs::path archiv =
+        n == 1 ? erstes : erstes.parent_path() / (erstes.stem().string() + "-" + std::to_string(n) + ".zip");
+    try {
+      ordnerArchivieren(ordnerPfad(k.ArbeitsVerzeichnis), archiv, einstellungen);
+      return archiv;
+    } catch (const EintragVorhanden&) {
+      // That backup holds a file of this name from an earlier run today.
+    }
+  }
+  throw Fehler("Es gibt heute schon " + std::to_string(kHoechstens) + " Backups " + quote(erstes) +
+               " usw.; ein weiteres wird nicht geschrieben.");
 }
 
 int BelegeKopieren(const Konfiguration& k, Bediener& b) {
@@ -209,7 +283,8 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
   return verschoben;
 }
 
-fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& heute) {
+fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& heute,
+                              const fs::path& backup) {
   b.fortschritt("Belegarchiv erstellen");
   if (k.LfdNummer == INT32_MAX)
     throw Fehler("Die laufende Nummer (LfdNummer " + std::to_string(k.LfdNummer) +
@@ -218,7 +293,7 @@ fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& 
   // The backup holds the same PDFs under their delivered names: their Deflate
   // data is taken from there wherever the bytes still match.
   ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"), archiv, {},
-                    backupName(k, heute));
+                    backup.empty() ? backupName(k, heute) : backup);
   return archiv;
 }
 

@@ -41,9 +41,11 @@ std::filesystem::path backupName(const Konfiguration& k, const Datum& heute);
 std::filesystem::path belegarchivName(const Konfiguration& k, const Datum& heute);
 
 // Archives the working folder (without any *.zip) into the day's backup,
-// adding to it when it exists. The backup folder is never created: a missing
-// one is a Fehler.
-void BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
+// adding to it when it exists, and returns the archive written. An entry of
+// an earlier backup is never replaced: where a file of the same name is
+// already in it, the backup goes to "<Mitgliedsnummer>-<dd-mm-yy>-2.zip" (or
+// -3, ...). The backup folder is never created: a missing one is a Fehler.
+std::filesystem::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
 
 // Moves every PDF of W/ZRBELEG whose name contains "-" into W/Belege (created
 // when missing), showing "Kopieren: <name>" for every PDF. Returns how many
@@ -51,9 +53,12 @@ void BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
 int BelegeKopieren(const Konfiguration& k, Bediener& b);
 
 // Archives W/Belege into the output folder under the current running number
-// and returns the archive's path. The caller counts LfdNummer up after it
-// returned; a number that cannot be counted up any more is refused first.
+// and returns the archive's path, taking the PDFs' data from `backup` (the
+// day's first backup when not given) where the bytes match. The caller counts
+// LfdNummer up after it returned; a number that cannot be counted up any more
+// is refused first.
 std::filesystem::path BelegarchivErstellen(const Konfiguration& k, Bediener& b,
-                                           const Datum& heute);
+                                           const Datum& heute,
+                                           const std::filesystem::path& backup = {});
 
 }  // namespace belvanto

@@ -190,8 +190,8 @@ class TempDatei {
     for (int versuch = 0; fd_ < 0 && versuch < 100; ++versuch) {
       pfad_ = archiv.parent_path() / ("." + archiv.filename().string() + ".neu-" +
                                       std::to_string(zufall) + "-" + std::to_string(zaehler++));
-      // 0666 less the umask for a new archive, like any file the program writes.
-      fd_ = ::open(pfad_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      // A new archive holds a member's business data: the user's alone.
+      fd_ = ::open(pfad_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd_ < 0 && errno != EEXIST) break;
     }
     if (fd_ < 0)
@@ -262,6 +262,7 @@ class Archivierer {
       throw Fehler(kannNicht_ + ": " + f.what());
     }
     if (vorhanden_) vorhandenesOeffnen();
+    if (e_.nichtsErsetzen && alt_.za && ersetzteDatei()) throw EintragVorhanden{};
     if (eintraege_.empty()) {
       // An existing archive stays as it is.
       if (!vorhanden_) leeresArchivSchreiben(archiv_);
@@ -329,6 +330,20 @@ class Archivierer {
 
   [[noreturn]] void altFehler(zip_error_t* fehler) {
     throw Fehler(kannNicht_ + " (" + zipFehlerText(fehler) + ").");
+  }
+
+  // Whether a new file would take the place of a file entry of the existing
+  // archive (same name in any letter case).
+  bool ersetzteDatei() {
+    std::set<std::string> neu;
+    for (const auto& e : eintraege_)
+      if (!e.ordner) neu.insert(foldCase(e.name));
+    const zip_int64_t anzahl = zip_get_num_entries(alt_.za, 0);
+    for (zip_int64_t i = 0; i < anzahl; ++i) {
+      const char* name = zip_get_name(alt_.za, static_cast<zip_uint64_t>(i), 0);
+      if (name && neu.count(foldCase(name))) return true;
+    }
+    return false;
   }
 
   // The entries of the existing archive, raw, except those a new entry

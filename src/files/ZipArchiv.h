@@ -26,7 +26,12 @@ struct ZipEinstellungen {
   std::uint64_t vorratBudget = 64u << 20;
   // fsync the finished archive and its folder.
   bool sichern = true;
+  // An existing archive with a file entry of a new file's name is left alone:
+  // ordnerArchivieren throws EintragVorhanden instead of replacing the entry.
+  bool nichtsErsetzen = false;
 };
+
+struct EintragVorhanden {};
 
 struct ZipBericht {
   std::size_t dateien = 0;  // file entries written

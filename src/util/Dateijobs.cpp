@@ -158,7 +158,8 @@ void dateiErsetzen(const fs::path& datei, std::string_view bytes, Sichern sicher
   if (vorhanden && !S_ISREG(alt.st_mode)) dateiNichtSchreibbar(ziel, EISDIR);
 
   const fs::path temp = tempName(ziel);
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // A new file is the user's alone; one that is replaced keeps its mode.
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     const int nummer = errno;
     if (vorhanden && (nummer == EACCES || nummer == EPERM) && ::access(ziel.c_str(), W_OK) == 0)
@@ -201,7 +202,15 @@ bool verschiebenOhneErsetzen(const fs::path& quelle, const fs::path& ziel) {
 
 void ordnerAnlegen(const fs::path& ordner) {
   std::error_code ec;
-  fs::create_directories(ordner, ec);
+  // Each missing folder on the way is made for the user alone.
+  fs::path bisher;
+  for (const auto& teil : ordner) {
+    bisher /= teil;
+    if (::mkdir(bisher.c_str(), 0700) != 0 && errno != EEXIST) {
+      ec.assign(errno, std::generic_category());
+      break;
+    }
+  }
   std::error_code ist;
   if (fs::is_directory(ordner, ist)) return;
   ordnerNichtAnlegbar(ordner, ec ? ec.value() : (ist ? ist.value() : ENOTDIR));

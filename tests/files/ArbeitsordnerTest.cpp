@@ -214,23 +214,34 @@ TEST_F(ArbeitsordnerTest, BackupHoldsTheWorkingFolderWithoutZips) {
   EXPECT_TRUE(fs::exists(w / "ZRBELEG" / "Buchungen_20240705.csv"));
 }
 
-TEST_F(ArbeitsordnerTest, SecondBackupOnOneDayAddsToTheFirst) {
-  writeBytes(w / "ZRBELEG" / "Buchungen_1.csv", "erster Lauf");
-  writeBytes(w / "ZRABR" / "a.pdf", "a");
-  BackupErstellen(k, b, kHeute);
-  fs::remove_all(w / "ZRABR");
-  writeBytes(w / "ZRBELEG" / "Buchungen_1.csv", "zweiter Lauf");
-  writeBytes(w / "ZRBELEG" / "Buchungen_2.csv", "neu");
-  BackupErstellen(k, b, kHeute);
-
-  auto gelesen = mitLibzipLesen(backup / "123-05-07-24.zip");
-  EXPECT_EQ(schluessel(gelesen),
+// Runs of one day, one row each: new names join the day's backup; a name an
+// earlier run's backup already holds sends the whole run to the next backup
+// of the day, so no entry is ever replaced.
+TEST_F(ArbeitsordnerTest, BackupsOfOneDayNeverReplaceAnEntry) {
+  const struct {
+    std::vector<std::pair<std::string, std::string>> dateien;
+    std::string archiv;
+  } laeufe[] = {
+      {{{"ZRBELEG/Buchungen_1.csv", "erster"}, {"ZRABR/a.pdf", "a"}}, "123-05-07-24.zip"},
+      {{{"ZRBELEG/Buchungen_3.csv", "dritter"}}, "123-05-07-24.zip"},
+      {{{"ZRBELEG/Buchungen_1.csv", "zweiter"}, {"ZRBELEG/Buchungen_2.csv", "neu"}},
+       "123-05-07-24-2.zip"},
+      {{{"ZRBELEG/buchungen_1.CSV", "vierter"}}, "123-05-07-24-3.zip"},
+  };
+  for (const auto& lauf : laeufe) {
+    fs::remove_all(w);
+    for (const auto& [name, inhalt] : lauf.dateien) writeBytes(w / name, inhalt);
+    EXPECT_EQ(BackupErstellen(k, b, kHeute), backup / lauf.archiv);
+  }
+  auto erstes = mitLibzipLesen(backup / "123-05-07-24.zip");
+  EXPECT_EQ(schluessel(erstes),
             (std::vector<std::string>{"ZRABR/", "ZRABR/a.pdf", "ZRBELEG/",
-                                      "ZRBELEG/Buchungen_1.csv", "ZRBELEG/Buchungen_2.csv"}));
-  EXPECT_EQ(gelesen["ZRBELEG/Buchungen_1.csv"].inhalt, "zweiter Lauf");
+                                      "ZRBELEG/Buchungen_1.csv", "ZRBELEG/Buchungen_3.csv"}));
+  EXPECT_EQ(erstes["ZRBELEG/Buchungen_1.csv"].inhalt, "erster");
+  EXPECT_EQ(mitLibzipLesen(backup / "123-05-07-24-2.zip")["ZRBELEG/Buchungen_1.csv"].inhalt,
+            "zweiter");
   // Another day, another backup.
-  BackupErstellen(k, b, Datum{2024, 7, 6});
-  EXPECT_TRUE(fs::exists(backup / "123-06-07-24.zip"));
+  EXPECT_EQ(BackupErstellen(k, b, Datum{2024, 7, 6}), backup / "123-06-07-24.zip");
 }
 
 TEST_F(ArbeitsordnerTest, MissingBackupFolderIsAnErrorAndIsNotCreated) {

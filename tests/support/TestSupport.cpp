@@ -70,6 +70,8 @@ void testIniSchreiben(const std::filesystem::path& programm, const std::filesyst
                  "\r\nBackupVerzeichnis=" + (basis / "backup").string() +
                  "\r\nAusgabeVerzeichnis=" + (basis / "ausgabe").string() + "\r\n" +
                  std::string(weiter));
+  // As the bookkeeper keeps it: the passwords in it are nobody else's business.
+  std::filesystem::permissions(programm / "Belvanto.ini", std::filesystem::perms(0600));
 }
 
 std::vector<std::string> infoMailOhneServer() {

@@ -132,7 +132,7 @@ bool LocalTarget::open(const std::string& path, bool append) {
     if (errno != ENOENT) return failLocal("open " + path);
   }
   if (!st_.conf.getBool(Conf::DownloadAtomic)) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd_ < 0) return failLocal("create " + path);
     mode_ = Mode::Direct;
     return true;
@@ -152,7 +152,7 @@ bool LocalTarget::open(const std::string& path, bool append) {
     std::string suffix;
     for (size_t i = 0; i < kSuffix; ++i) suffix += chars[rd() % 62];
     temp_ = (dir / ("." + base + kPart + suffix)).string();
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
       mode_ = Mode::Temp;
       return true;

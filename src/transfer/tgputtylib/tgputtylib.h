@@ -193,6 +193,7 @@ extern "C" {
  *                                                     still removed on failure)
  * 71  download_preserve_times       bool    false    downloaded files get the remote times
  * 72  download_preserve_permissions bool    false    downloaded files get the remote mode bits
+ *                                                     (else they are readable by the user alone)
  * 73  upload_preserve_times         bool    false    uploaded files get the local times
  * 74  upload_preserve_permissions   bool    false    uploaded files get the local mode bits
  * 75  new_dir_permissions           int     -1       mode of folders made by tgsftp_mkdir (-1: the
