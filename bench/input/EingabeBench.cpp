@@ -1,9 +1,14 @@
 // Benchmark of the input files on a synthetic settlement: n bookings, n
 // invoices in the index (with their PDFs), n/10 suppliers in the mapping.
 // Reports the time of each stage and the peak memory of the process.
+// With --speicher: the memory a booking file costs per MB of file, for
+// realistic lines and for files a stranger could send (blank lines, lines of
+// nothing but separators), each read in a child process of its own.
 //
 //   bench_input [n]   (default 100000)
+//   bench_input --speicher [MB]   (default 32)
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <algorithm>
 
 #include "basis/Bediener.h"
 #include "input/UBuchungen.h"
@@ -52,9 +58,64 @@ void erzeugen(const fs::path& w, const fs::path& programm, int n) {
   }
 }
 
+long spitzeKb() {
+  rusage nutzung{};
+  ::getrusage(RUSAGE_SELF, &nutzung);
+  return nutzung.ru_maxrss;
+}
+
+// Peak memory the reading of a booking file of `mb` MB of `zeile` adds, per MB
+// of file, in a child of its own.
+double speicherJeMb(const fs::path& w, const std::string& zeile, int mb) {
+  fs::create_directories(w / "ZRBELEG");
+  {
+    std::ofstream b(w / "ZRBELEG" / "Buchungen_20250131.csv", std::ios::binary);
+    b << "\"LiefNr\";\"RN\";\"Datum\"\r\n";
+    const std::size_t bytes = static_cast<std::size_t>(mb) << 20;
+    for (std::size_t n = 0; n < bytes; n += zeile.size()) b << zeile;
+  }
+  int rohr[2];
+  if (::pipe(rohr) != 0) return -1;
+  const pid_t kind = ::fork();
+  if (kind == 0) {
+    const long vorher = spitzeKb();
+    Buchungen buchungen;
+    buchungen.DateiEinlesen(w);
+    const double jeMb = double(spitzeKb() - vorher) / 1024.0 / mb;
+    (void)!::write(rohr[1], &jeMb, sizeof jeMb);
+    _exit(0);
+  }
+  double jeMb = -1;
+  (void)!::read(rohr[0], &jeMb, sizeof jeMb);
+  ::waitpid(kind, nullptr, 0);
+  ::close(rohr[0]);
+  ::close(rohr[1]);
+  return jeMb;
+}
+
+int speicher(int mb) {
+  const auto w = fs::temp_directory_path() / ("belvanto-bench-input-" + std::to_string(::getpid()));
+  const struct {
+    const char* was;
+    std::string zeile;
+  } faelle[] = {
+      {"realistic lines", "\"10001\";\"RE4711\";\"03.01.25\";\"R\";\"19\";\"119,00\";\"100,00\";"
+                          "\"19,00\";\"M\xfcller\";\"3,57\"\r\n"},
+      {"blank lines", "\r\n"},
+      {"separators only", ";;;;;;;;;;;;;\r\n"},
+  };
+  std::printf("| booking file of %d MB | peak memory per MB of file |\n|---|---|\n", mb);
+  for (const auto& f : faelle)
+    std::printf("| %s | %.1f MB |\n", f.was, speicherJeMb(w, f.zeile, mb));
+  fs::remove_all(w);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--speicher")
+    return speicher(argc > 2 ? std::max(1, std::atoi(argv[2])) : 32);
   const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
   const auto ordner =
       fs::temp_directory_path() / ("belvanto-bench-input-" + std::to_string(::getpid()));

@@ -43,17 +43,19 @@ void Buchungen::DateiEinlesen(const std::filesystem::path& TempVerzeichnis) {
                  "\" wurde keine Buchungsdatei (Buchungen*.csv) gefunden.");
   }
 
-  const auto zeilen = splitLines(readFileBytes(*datei));
+  // The lines are taken from the file's bytes as they stand: what a line
+  // costs beyond its own bytes is only the text of its cells.
+  const std::string bytes = readFileBytes(*datei);
   // One row per line; the reader's trailing empty row is never created.
-  BuchungsGrid.clear(static_cast<int>(zeilen.size()));
-  for (std::size_t z = 0; z < zeilen.size(); ++z) {
-    const auto felder = splitFields(zeilen[z], kFelder - 1);
+  BuchungsGrid.clear(static_cast<int>(countLines(bytes)));
+  forEachLine(bytes, [&](std::size_t z, std::string_view text) {
+    const auto felder = splitFields(text, kFelder - 1);
     const int zeile = static_cast<int>(z);
     for (int s = 0; s < kFelder - 1; ++s) {
       BuchungsGrid.setCell(s, zeile, cp1252ToUtf8(ohneAnfuehrung(felder[s])));
     }
     BuchungsGrid.setCell(kFelder - 1, zeile, cp1252ToUtf8(letztesFeld(felder[kFelder - 1])));
-  }
+  });
 
   // A file that is already gone is fine: the run only needs it not to come back.
   std::error_code fehler;

@@ -45,15 +45,15 @@ void Lieferanten::DateiEinlesen() {
                  "\" wurde nicht gefunden. Sie muss neben dem Programm liegen; eine leere Datei "
                  "genügt.");
   }
-  const auto zeilen = splitLines(readFileBytes(datei));
+  const std::string bytes = readFileBytes(datei);
   // One row per line and the empty row behind them that the dialog fills.
-  LieferantenGrid.clear(static_cast<int>(zeilen.size()) + 1);
-  for (std::size_t z = 0; z < zeilen.size(); ++z) {
-    auto felder = splitFields(zeilen[z], kFelder - 1);
+  LieferantenGrid.clear(static_cast<int>(countLines(bytes)) + 1);
+  forEachLine(bytes, [&](std::size_t z, std::string_view text) {
+    auto felder = splitFields(text, kFelder - 1);
     for (int s = 0; s < kFelder; ++s) {
       LieferantenGrid.setCell(s, static_cast<int>(z), cp1252ToUtf8(felder[s]));
     }
-  }
+  });
   indexAufbauen();
 }
 

@@ -46,19 +46,19 @@ void RechnungsIndex::DateiEinlesen(const std::filesystem::path& TempVerzeichnis)
   }
 
   belegBasis_.reset();
-  const auto zeilen = splitLines(readFileBytes(*datei));
+  const std::string bytes = readFileBytes(*datei);
   // One row per line and no empty row behind them, so that no lookup can
   // land on a row that came from no line of the file.
-  RechnungsIndexGrid.clear(static_cast<int>(zeilen.size()));
+  RechnungsIndexGrid.clear(static_cast<int>(countLines(bytes)));
   zeileZuRechnung_.clear();
-  for (std::size_t z = 0; z < zeilen.size(); ++z) {
-    const auto felder = splitFields(zeilen[z], kFelder - 1);
+  forEachLine(bytes, [&](std::size_t z, std::string_view text) {
+    const auto felder = splitFields(text, kFelder - 1);
     const int zeile = static_cast<int>(z);
     for (int s = 0; s < kFelder; ++s) RechnungsIndexGrid.setCell(s, zeile, cp1252ToUtf8(felder[s]));
     const auto& rechnung = RechnungsIndexGrid.cell(kSpalteRechnung, zeile);
     // Row 0 is the header; an empty invoice number identifies no invoice.
     if (zeile > 0 && !rechnung.empty()) zeileZuRechnung_.emplace(rechnung, zeile);
-  }
+  });
 
   // A failed deletion is not reported: the booking file's deletion is what
   // advances the run.

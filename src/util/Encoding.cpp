@@ -2,6 +2,7 @@
 // depend on the process locale), line splitting and whole-file access.
 #include "util/Encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -102,19 +103,15 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::vector<std::string> splitLines(std::string_view bytes) {
   std::vector<std::string> zeilen;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    auto ende = bytes.find('\n', start);
-    if (ende == std::string_view::npos) {
-      zeilen.emplace_back(bytes.substr(start));
-      break;
-    }
-    auto laenge = ende - start;
-    if (laenge > 0 && bytes[ende - 1] == '\r') --laenge;
-    zeilen.emplace_back(bytes.substr(start, laenge));
-    start = ende + 1;
-  }
+  zeilen.reserve(countLines(bytes));
+  forEachLine(bytes, [&](std::size_t, std::string_view zeile) { zeilen.emplace_back(zeile); });
   return zeilen;
+}
+
+std::size_t countLines(std::string_view bytes) {
+  if (bytes.empty()) return 0;
+  const auto enden = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  return enden + (bytes.back() == '\n' ? 0 : 1);
 }
 
 std::string readFileBytes(const std::filesystem::path& file) {

@@ -21,6 +21,25 @@ bool isValidUtf8(std::string_view bytes);
 // its line.
 std::vector<std::string> splitLines(std::string_view bytes);
 
+// The same lines without copying them, for files of any size: how many, and
+// each in turn as a view into `bytes` with its number.
+std::size_t countLines(std::string_view bytes);
+template <class Tun>
+void forEachLine(std::string_view bytes, Tun&& tun) {
+  std::size_t start = 0, nummer = 0;
+  while (start < bytes.size()) {
+    const auto ende = bytes.find('\n', start);
+    if (ende == std::string_view::npos) {
+      tun(nummer, bytes.substr(start));
+      return;
+    }
+    auto laenge = ende - start;
+    if (laenge > 0 && bytes[ende - 1] == '\r') --laenge;
+    tun(nummer++, bytes.substr(start, laenge));
+    start = ende + 1;
+  }
+}
+
 // Whole file as bytes; throws Fehler naming the file when it cannot be read.
 std::string readFileBytes(const std::filesystem::path& file);
 // Replaces the file whole (see dateiErsetzen); throws Fehler naming the file.

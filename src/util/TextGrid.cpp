@@ -1,7 +1,8 @@
 // The in-memory table of text cells behind every reader and intermediate
 // result. A row costs its cells only once one of them is written: the rows
-// point into one pool of cell blocks, and an empty row is an index, so a file
-// of blank lines costs a few bytes per line, not a row of cells.
+// point into a pool of cell blocks, and an empty row is an index, so a file
+// of blank lines costs a few bytes per line, not a row of cells. The pool
+// grows a chunk of blocks at a time and never moves what it holds.
 #include "util/TextGrid.h"
 
 #include <algorithm>
@@ -29,7 +30,8 @@ void TextGrid::setRowCount(int rows) {
 
 void TextGrid::clear(int rows) {
   block_.clear();
-  cells_.clear();
+  chunks_.clear();
+  bloecke_ = 0;
   frei_.clear();
   rows_ = 0;
   setRowCount(rows);
@@ -38,7 +40,16 @@ void TextGrid::clear(int rows) {
 const std::string& TextGrid::cell(int col, int row) const {
   if (col < 0 || row < 0 || col >= columns_ || row >= rows_) return kLeer;
   const int32_t b = block_[static_cast<std::size_t>(row)];
-  return b < 0 ? kLeer : cells_[static_cast<std::size_t>(b) * columns_ + col];
+  return b < 0 ? kLeer : zellen(b)[col];
+}
+
+std::string* TextGrid::zellen(int32_t block) {
+  const auto b = static_cast<std::size_t>(block);
+  return chunks_[b / kBloeckeJeChunk].data() + (b % kBloeckeJeChunk) * columns_;
+}
+
+const std::string* TextGrid::zellen(int32_t block) const {
+  return const_cast<TextGrid*>(this)->zellen(block);
 }
 
 void TextGrid::setCell(int col, int row, std::string text) {
@@ -48,7 +59,7 @@ void TextGrid::setCell(int col, int row, std::string text) {
     if (text.empty()) return;
     b = belegen();
   }
-  cells_[static_cast<std::size_t>(b) * columns_ + col] = std::move(text);
+  zellen(b)[col] = std::move(text);
 }
 
 void TextGrid::appendRow(std::vector<std::string> cells) {
@@ -65,16 +76,14 @@ int32_t TextGrid::belegen() {
     frei_.pop_back();
     return b;
   }
-  const auto b = static_cast<int32_t>(cells_.size() / std::max(columns_, 1));
-  const std::size_t neu = cells_.size() + static_cast<std::size_t>(columns_);
-  if (neu > cells_.capacity()) cells_.reserve(std::max(neu, cells_.capacity() * 2));
-  cells_.resize(neu);
-  return b;
+  if (bloecke_ % kBloeckeJeChunk == 0)
+    chunks_.emplace_back(kBloeckeJeChunk * static_cast<std::size_t>(std::max(columns_, 1)));
+  return bloecke_++;
 }
 
 void TextGrid::freigeben(int32_t b) {
-  const auto anfang = cells_.begin() + static_cast<std::ptrdiff_t>(b) * columns_;
-  std::for_each(anfang, anfang + columns_, [](std::string& s) { std::string().swap(s); });
+  std::string* z = zellen(b);
+  for (int c = 0; c < columns_; ++c) std::string().swap(z[c]);
   frei_.push_back(b);
 }
 

@@ -32,14 +32,19 @@ class TextGrid {
 
  private:
   static constexpr int32_t kKeinBlock = -1;
+  static constexpr std::size_t kBloeckeJeChunk = 256;
   int32_t belegen();
   void freigeben(int32_t block);
+  std::string* zellen(int32_t block);
+  const std::string* zellen(int32_t block) const;
 
   int columns_;
   int rows_ = 0;
-  std::vector<int32_t> block_;      // per row: its block of cells, or kKeinBlock
-  std::vector<std::string> cells_;  // blocks of columns_ cells
-  std::vector<int32_t> frei_;       // blocks of rows that were cut off
+  std::vector<int32_t> block_;  // per row: its block of columns_ cells, or kKeinBlock
+  // kBloeckeJeChunk blocks each, never resized, so no cell ever moves.
+  std::vector<std::vector<std::string>> chunks_;
+  int32_t bloecke_ = 0;                                   // blocks handed out
+  std::vector<int32_t> frei_;                             // blocks of rows that were cut off
 };
 
 }  // namespace belvanto

@@ -4,6 +4,7 @@
 // every row each delivered file is afterwards still on the server, in the
 // working folder or in an archive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <functional>
@@ -77,9 +78,29 @@ TEST(DownloadLauf, WithMailEveryMailArrivesWithItsFiles) {
                                  "U;ZL 1"}));
   test::SmtpServer smtp;
   u.starten({}, test::mailIni(smtp));
+  // The usual umask would leave everything readable by all; what the run
+  // writes stays the user's all the same, and what it rewrites keeps its mode.
+  const mode_t umaskVorher = ::umask(022);
+  fs::permissions(u.programm / "Belvanto.ini", fs::perms(0640));
   u.laufen({Haken::mitDownload, Haken::belegeMailen, Haken::mitRemADV, Haken::remAdvMailen});
+  ::umask(umaskVorher);
   ASSERT_EQ(u.fehler, "");
   EXPECT_EQ(u.bediener.meldungen, std::vector<std::string>{});
+  const std::string tag = formatArchivDatum(heute());
+  const std::pair<fs::path, unsigned> modi[] = {
+      {u.programm / "Belvanto.log", 0600},
+      {u.programm / "Belvanto.hostkeys", 0600},
+      {u.programm / "Belvanto.mailpins", 0600},
+      {u.programm / "Belvanto.ini", 0640},
+      {u.tmp / "backup" / ("4711-" + tag + ".zip"), 0600},
+      {u.tmp / "ausgabe", 0700},
+      {u.tmp / "ausgabe" / ("Belege-4711-" + tag + "-7.zip"), 0600},
+      {u.tmp / "arbeit/ZRABR", 0700},
+      {u.tmp / "arbeit/ZRABR/Abrechnung.pdf", 0600},
+      {u.tmp / "arbeit/Mail", 0700},
+  };
+  for (const auto& [pfad, modus] : modi)
+    EXPECT_EQ(static_cast<unsigned>(fs::status(pfad).permissions()) & 0777, modus) << pfad;
 
   const auto archiv = test::mitLibzipLesen(u.tmp / "ausgabe" /
                                            ("Belege-4711-" + formatArchivDatum(heute()) + "-7.zip"));

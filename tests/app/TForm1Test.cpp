@@ -7,13 +7,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <functional>
 #include <set>
 
+#include "app/QtBediener.h"
 #include "app/TForm1.h"
 #include "app/THilfe.h"
+#include "export/URechnungsNummer.h"
+#include "input/ULieferantenDialog.h"
+#include "protocol/TProtokollForm.h"
 #include "protocol/Druckerwahl.h"
 #include "support/SkriptBediener.h"
 #include "support/TestSupport.h"
@@ -165,6 +171,46 @@ TEST_F(Hauptfenster, AnErrorInTheRunShowsTheErrorBoxAndLeavesStart) {
   EXPECT_EQ(gesehen, "Belvanto");
   EXPECT_EQ(start->text(), "Start");
   EXPECT_TRUE(f->laufGestartet()) << "a second press still ends the program";
+}
+
+// Texts of boxes hold what strangers wrote (server names and texts, file
+// cells): every box shows a tag in them as it stands, never as markup.
+TEST_F(Hauptfenster, BoxesShowTagsAsTheyStand) {
+  const QString tag = QStringLiteral("<img src=\"/dev/zero\"><b>4711</b>");
+  struct Gesehen {
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+  };
+  auto naechsteBox = [](Gesehen& g) {
+    QTimer::singleShot(0, [&g] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        g = {box->text(), box->textFormat()};
+        box->close();
+      }
+    });
+  };
+  TLieferanten lieferanten;
+  TRechnungsnummer rechnungsnummer;
+  TProtokollForm protokoll(druckerwahl);
+  QtBediener echt(lieferanten, rechnungsnummer, protokoll);
+  // A member number that cannot be part of a file name ends the run in the error box.
+  test::testIniSchreiben(dir.path(), dir.path(), "[Firma]\r\nMitgliedsnummer=" + tag.toStdString());
+  writeBytes(dir / "LieferantenUmsetzung.csv", "");
+  auto f = fenster();
+  ASSERT_TRUE(f->FormCreate());
+  teil<QCheckBox>(*f, "DownloadCB")->setChecked(false);
+  const std::function<void()> quellen[] = {
+      [&] { teil<QPushButton>(*f, "BtnStart")->click(); },  // the run's error box
+      [&] { echt.meldung(tag.toStdString()); },
+      [&] { echt.frage(tag.toStdString()); },
+  };
+  for (const auto& zeigen : quellen) {
+    Gesehen g;
+    naechsteBox(g);
+    zeigen();
+    EXPECT_EQ(g.format, Qt::PlainText);
+    EXPECT_TRUE(g.text.contains(tag)) << g.text.toStdString();
+  }
 }
 
 TEST(Hilfe, ShowsItsTwentySevenLinesExactly) {

@@ -138,6 +138,13 @@ TEST_F(ArbeitsordnerTest, DangerousOutputFolderIsRefused) {
     EXPECT_TRUE(fs::exists(w / "Belege" / "x.xml"));
     EXPECT_TRUE(fs::exists(backup / "123-01-01-24.zip"));
   }
+  // The backup takes the working folder whole: a program folder inside it
+  // would put the INI's passwords into every backup.
+  k.AusgabeVerzeichnis = (tmp / "ausgabe").string();
+  k.programmOrdner = w / "programm";
+  const std::string text = fehlerText([&] { AlteVerzeichnisseLoeschen(k, true, b); });
+  EXPECT_NE(text.find("enthält den Programmordner"), std::string::npos) << text;
+  EXPECT_TRUE(fs::exists(w / "Belege" / "x.xml"));
 }
 
 TEST_F(ArbeitsordnerTest, VerzeichnisLoeschen) {

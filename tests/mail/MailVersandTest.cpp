@@ -91,6 +91,7 @@ TEST_F(MailVersandTest, FaultsShowTwoBoxesAndTheNextMailWorks) {
   const std::vector<Fall> faelle = {
       {{"--no-starttls"}, test::kPasswort, "", false, "TLS-Fehler"},
       {{"--tls13-only"}, test::kPasswort, "", false, "TLS-Fehler"},
+      {{"--weak-ciphers"}, test::kPasswort, "", false, "TLS-Fehler"},
       {{}, "Falsch!pw", "", true, "Anmeldefehler"},
       {{"--drop-during-data"}, test::kPasswort, "", true, "Übertragungsfehler"},
       {{}, test::kPasswort, "/fehlt/Beleg.pdf;", false, "Dateifehler"},

@@ -29,6 +29,7 @@ class MeldungsFaenger {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         text_ = box->text();
+        format_ = box->textFormat();
         titel_ = box->windowTitle();
         icon_ = box->icon();
         box->accept();
@@ -40,12 +41,14 @@ class MeldungsFaenger {
   QString text() const { return text_; }
   QString titel() const { return titel_; }
   QMessageBox::Icon icon() const { return icon_; }
+  Qt::TextFormat format() const { return format_; }
 
  private:
   QTimer timer_;
   QString text_;
   QString titel_;
   QMessageBox::Icon icon_ = QMessageBox::NoIcon;
+  Qt::TextFormat format_ = Qt::AutoText;
 };
 
 Protokoll beispielProtokoll() {
@@ -170,10 +173,12 @@ TEST_F(ProtokollFormTest, UnwritableFileShowsTheErrorBox) {
   TempDir dir;
   Protokoll protokoll = beispielProtokoll();
   form.fuellen(protokoll);
-  const auto ziel = dir / "fehlt" / "p.txt";
+  // A name with a tag in it shows as it stands.
+  const auto ziel = dir / "<b>fehlt</b>" / "p.txt";
   form.dateiAbfrage = [&](QWidget*) { return QString::fromStdString(ziel.string()); };
   MeldungsFaenger meldung;
   form.SaveBtn->click();
+  EXPECT_EQ(meldung.format(), Qt::PlainText);
   EXPECT_EQ(meldung.icon(), QMessageBox::Critical);
   EXPECT_EQ(meldung.titel(), "Belvanto");
   EXPECT_TRUE(meldung.text().contains(QString::fromStdString(ziel.string())))

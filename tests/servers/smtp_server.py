@@ -30,7 +30,7 @@ warnings.filterwarnings("ignore")
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword  # noqa: E402
 from cryptography import x509  # noqa: E402
 from cryptography.hazmat.primitives import hashes, serialization  # noqa: E402
-from cryptography.hazmat.primitives.asymmetric import ec  # noqa: E402
+from cryptography.hazmat.primitives.asymmetric import ec, rsa  # noqa: E402
 from cryptography.x509.oid import NameOID  # noqa: E402
 
 
@@ -41,6 +41,8 @@ def parse_args():
     p.add_argument("--password", required=True)
     p.add_argument("--no-starttls", action="store_true", help="offer no STARTTLS")
     p.add_argument("--tls13-only", action="store_true", help="accept TLS 1.3 only")
+    p.add_argument("--weak-ciphers", action="store_true",
+                   help="offer only static-RSA key exchange with CBC and SHA-1 (an RSA key)")
     p.add_argument("--drop-during-data", action="store_true",
                    help="drop the connection when the first message's data arrives")
     p.add_argument("--ca-out", help="issue the certificate from a new CA and write its certificate here")
@@ -77,7 +79,8 @@ def certificate(key, subject, issuer, issuer_key, is_ca):
 
 
 def tls_context():
-    key = ec.generate_private_key(ec.SECP256R1())
+    key = (rsa.generate_private_key(public_exponent=65537, key_size=2048) if ARGS.weak_ciphers
+           else ec.generate_private_key(ec.SECP256R1()))
     subject = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, ARGS.name)])
     if ARGS.ca_out:
         ca_key = ec.generate_private_key(ec.SECP256R1())
@@ -98,6 +101,8 @@ def tls_context():
         ctx.minimum_version = ssl.TLSVersion.TLSv1_3
     else:
         ctx.minimum_version = ctx.maximum_version = ssl.TLSVersion.TLSv1_2
+    if ARGS.weak_ciphers:
+        ctx.set_ciphers("AES128-SHA:AES256-SHA")
     with tempfile.TemporaryDirectory() as tmp:
         chain = os.path.join(tmp, "chain.pem")
         with open(chain, "wb") as f:
