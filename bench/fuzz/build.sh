@@ -7,7 +7,9 @@ cd "$(dirname "$0")"
 SRC=../../src
 CXX=${CXX:-clang++}
 CXXFLAGS="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
-  -fno-sanitize-recover=undefined -I$SRC -I../../tests"
+  -fno-sanitize-recover=undefined -I$SRC -I$SRC/transfer/tgputtylib -I../../tests"
+TGLIB=$(ls $SRC/transfer/tgputtylib/*.cpp)
+SITZUNG="$SRC/transfer/Serverzugang.cpp $SRC/transfer/tgputtysftp.cpp $SRC/transfer/tgputtylibrary.cpp"
 UTIL="$SRC/util/Systemfehler.cpp $SRC/util/Dateijobs.cpp $SRC/util/TextGrid.cpp
       $SRC/util/StringLib.cpp $SRC/util/Encoding.cpp $SRC/util/Zahlen.cpp $SRC/util/Datum.cpp
       $SRC/util/Dateisuche.cpp $SRC/util/Ini.cpp"
@@ -33,3 +35,6 @@ ziel text $UTIL
 ziel input_buchungen $UTIL $SRC/input/UBuchungen.cpp
 ziel input_index $UTIL $SRC/input/URechnungsIndex.cpp
 ziel input_lieferanten $UTIL $SRC/input/ULieferanten.cpp
+ziel sftp_antworten $TGLIB -lssh
+ziel proxy $TGLIB -lssh
+ziel knownhosts $UTIL $SITZUNG $TGLIB -lssh -lcrypto

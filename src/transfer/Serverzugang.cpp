@@ -99,8 +99,12 @@ std::string fingerabdruck(const std::string& keyBase64) {
                                reinterpret_cast<const unsigned char*>(keyBase64.data()),
                                static_cast<int>(keyBase64.size()));
   if (laenge < 0) return {};
-  // The decoder counts the padding as zero bytes.
-  for (auto it = keyBase64.rbegin(); it != keyBase64.rend() && *it == '='; ++it) --laenge;
+  // The decoder counts the padding as zero bytes; more than two "=" is no
+  // base64 (and would count the length below zero).
+  const auto letztes = keyBase64.find_last_not_of('=');
+  const std::size_t fuellung = keyBase64.size() - (letztes == std::string::npos ? 0 : letztes + 1);
+  if (fuellung > 2 || static_cast<std::size_t>(laenge) < fuellung) return {};
+  laenge -= static_cast<int>(fuellung);
   unsigned char hash[EVP_MAX_MD_SIZE];
   unsigned int hashLaenge = 0;
   if (EVP_Digest(blob.data(), static_cast<std::size_t>(laenge), hash, &hashLaenge, EVP_sha256(),

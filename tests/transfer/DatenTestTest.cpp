@@ -120,6 +120,21 @@ TEST_F(DatenTestTest, EmptyRemoteFoldersCopyAndDeleteNothing) {
     EXPECT_TRUE(fs::is_empty(tmp / "arbeit" / ordner)) << ordner;
 }
 
+// Keys from the known-hosts file, which anyone with access to the program
+// folder can write: only base64 of a key gives a fingerprint.
+TEST(HostSchluessel, FingerprintOnlyOfBase64) {
+  const std::pair<const char*, const char*> faelle[] = {
+      {"AAAAC3NzaC1lZDI1NTE5AAAAIAEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEB",
+       "SHA256:RXm/ruZ0eTzRXKwi1AQEDynB0VgHQ2ac9KPSFdf/YnA"},
+      {"AAA=========================================================", ""},
+      {"====", ""},
+      {"", ""},
+      {"kein base64!", ""},
+  };
+  for (const auto& [schluessel, erwartet] : faelle)
+    EXPECT_EQ(fingerabdruck(schluessel), erwartet) << schluessel;
+}
+
 TEST(DownloadNamen, ListingLinesAndNamesThatNeverBecomeLocalPaths) {
   const std::pair<const char*, const char*> zeilen[] = {
       {"datei.pdf", "datei.pdf"},

@@ -212,6 +212,13 @@ SshLogScope::~SshLogScope() {
   tCurrent = prev_;
 }
 
+std::unique_ptr<Connection> Connection::ueberKanal(LibState& st,
+                                                  std::unique_ptr<SftpChannel> kanal) {
+  auto c = std::make_unique<Connection>(st);
+  c->sftp_ = std::move(kanal);
+  return c;
+}
+
 Connection::~Connection() {
   release();
 }

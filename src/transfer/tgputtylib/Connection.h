@@ -24,6 +24,10 @@ class Connection {
   bool open(const std::string& hostText, const std::string& user, int32_t port,
             const char* password);
 
+  // A connection over a channel made elsewhere (a fuzzer playing the server),
+  // with SFTP already started and the default transfer sizes.
+  static std::unique_ptr<Connection> ueberKanal(LibState& st, std::unique_ptr<SftpChannel> kanal);
+
   SftpChannel& sftp() { return *sftp_; }
   bool usable() const { return sftp_ && !sftp_->dead(); }
 

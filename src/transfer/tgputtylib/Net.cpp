@@ -230,6 +230,8 @@ const char* socksReply(uint8_t code) {
   }
 }
 
+}  // namespace
+
 bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl,
             std::string& error) {
   const std::string& user = st.conf.getStr(Conf::ProxyUsername);
@@ -381,6 +383,8 @@ bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadli
   }
   return true;
 }
+
+namespace {
 
 bool isLoopback(const std::string& host) {
   return host == "localhost" || host.rfind("127.", 0) == 0 || host == "::1";

@@ -18,6 +18,14 @@ struct Target {
 // Splits "user@name:port", "[v6]:port", "v6" (more than one colon) and "name".
 Target parseTarget(const std::string& text, bool allowUser);
 
+// The proxy handshakes on a connected socket `fd`, asking for host:port; false
+// with `error` set. The proxy's answers are bytes from outside: read with
+// bounds, never trusted.
+bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl,
+            std::string& error);
+bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadline dl,
+                 std::string& error);
+
 // Connects to host:port (directly or through the configured proxy) before the
 // deadline. Returns the connected socket, or -1 with `error` set.
 int openTransport(LibState& st, const std::string& host, int port, Deadline deadline,

@@ -131,8 +131,35 @@ Status readStatus(Reader& r) {
   return s;
 }
 
+namespace {
+
+class LibsshIo : public KanalIo {
+ public:
+  LibsshIo(ssh_session session, ssh_channel channel) : session_(session), channel_(channel) {}
+  int lesen(uint8_t* ziel, uint32_t n, int timeoutMs) override {
+    return ssh_channel_read_timeout(channel_, ziel, n, 0, timeoutMs);
+  }
+  bool zuEnde() override { return ssh_channel_is_eof(channel_) || !ssh_channel_is_open(channel_); }
+  uint32_t fenster() override { return ssh_channel_window_size(channel_); }
+  int schreiben(const uint8_t* daten, uint32_t n) override {
+    return ssh_channel_write(channel_, daten, n);
+  }
+  std::string fehler() override {
+    const char* err = ssh_get_error(session_);
+    return err ? err : "";
+  }
+
+ private:
+  ssh_session session_;
+  ssh_channel channel_;
+};
+
+}  // namespace
+
 SftpChannel::SftpChannel(LibState& st, ssh_session session, ssh_channel channel)
-    : st_(st), session_(session), channel_(channel) {}
+    : SftpChannel(st, std::make_unique<LibsshIo>(session, channel)) {}
+
+SftpChannel::SftpChannel(LibState& st, std::unique_ptr<KanalIo> io) : st_(st), io_(std::move(io)) {}
 
 bool SftpChannel::init(Deadline dl) {
   out_.clear();
@@ -210,14 +237,14 @@ bool SftpChannel::flush() {
   while (outSent_ < out_.size()) {
     // Only what the window takes: libssh would otherwise block until the
     // server grows it, and a server that never does would hold us forever.
-    uint32_t window = ssh_channel_window_size(channel_);
+    uint32_t window = io_->fenster();
     if (window == 0) break;
     size_t n = std::min<size_t>({out_.size() - outSent_, window, 1u << 20});
-    int rc = ssh_channel_write(channel_, out_.data() + outSent_, static_cast<uint32_t>(n));
+    int rc = io_->schreiben(out_.data() + outSent_, static_cast<uint32_t>(n));
     if (rc < 0) {
-      const char* err = ssh_get_error(session_);
+      const std::string err = io_->fehler();
       kill(std::string("Network error: sending to the server failed") +
-           (err && *err ? std::string(": ") + err : std::string(" (timed out)")));
+           (!err.empty() ? ": " + err : std::string(" (timed out)")));
       return false;
     }
     if (rc == 0) break;
@@ -246,8 +273,7 @@ bool SftpChannel::readMore(int timeoutMs, bool& timedOut) {
   }
   if (in_.size() - inEnd_ < kReadChunk) in_.resize(inEnd_ + kReadChunk);
   size_t space = std::min(in_.size() - inEnd_, kReadChunk);
-  int n = ssh_channel_read_timeout(channel_, in_.data() + inEnd_, static_cast<uint32_t>(space), 0,
-                                   timeoutMs);
+  int n = io_->lesen(in_.data() + inEnd_, static_cast<uint32_t>(space), timeoutMs);
   if (n > 0) {
     inEnd_ += static_cast<size_t>(n);
     received_ += static_cast<uint64_t>(n);
@@ -259,16 +285,15 @@ bool SftpChannel::readMore(int timeoutMs, bool& timedOut) {
     return true;
   }
   if (n == 0) {
-    if (ssh_channel_is_eof(channel_) || !ssh_channel_is_open(channel_)) {
+    if (io_->zuEnde()) {
       kill("Network error: the server closed the SFTP channel");
       return false;
     }
     timedOut = true;
     return true;
   }
-  const char* err = ssh_get_error(session_);
-  kill(std::string("Network error: connection lost") +
-       (err && *err ? std::string(": ") + err : std::string()));
+  const std::string err = io_->fehler();
+  kill(std::string("Network error: connection lost") + (!err.empty() ? ": " + err : std::string()));
   return false;
 }
 

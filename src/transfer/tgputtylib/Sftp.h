@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -105,9 +106,23 @@ struct Status {
   std::string text;
 };
 
+// What the channel reads from and writes to: libssh's channel, or, for a
+// fuzzer playing the server, anything that behaves like one.
+struct KanalIo {
+  virtual ~KanalIo() = default;
+  // Bytes read (0 after `timeoutMs` without any), or below 0 on failure.
+  virtual int lesen(uint8_t* ziel, uint32_t n, int timeoutMs) = 0;
+  virtual bool zuEnde() = 0;  // the peer closed the channel
+  virtual uint32_t fenster() = 0;  // bytes that may be written now
+  // Bytes written, or below 0 on failure.
+  virtual int schreiben(const uint8_t* daten, uint32_t n) = 0;
+  virtual std::string fehler() = 0;  // the reason of the last failure
+};
+
 class SftpChannel {
  public:
   SftpChannel(LibState& st, ssh_session session, ssh_channel channel);
+  SftpChannel(LibState& st, std::unique_ptr<KanalIo> io);
 
   // INIT / VERSION exchange; records the server's extensions.
   bool init(Deadline dl);
@@ -165,8 +180,7 @@ class SftpChannel {
   bool tooSlow();
 
   LibState& st_;
-  ssh_session session_;
-  ssh_channel channel_;
+  std::unique_ptr<KanalIo> io_;
   uint32_t nextId_ = 1;
   std::vector<uint8_t> out_;
   size_t outSent_ = 0;  // the part of out_ already handed to libssh
