@@ -9,6 +9,7 @@
 #include "export/DatevExport.h"
 #include "export/MaxBetrag.h"
 #include "files/Arbeitsordner.h"
+#include "files/ZipArchiv.h"
 #include "mail/UMailJobs.h"
 #include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
@@ -71,7 +72,8 @@ Lauf::Lauf(Konfiguration& konfiguration, Bediener& bediener, HakenLesen haken)
       AusgabeGrid(kAusgabeSpalten, 1),
       datenTest_(bediener_, konfiguration.programmOrdner / kHostKeyName,
                  konfiguration.FtpZeitlimit),
-      download_(konfiguration, bediener_, protokoll_, &laufbuch_) {
+      download_(konfiguration, bediener_, protokoll_, &laufbuch_),
+      journal_(konfiguration.programmOrdner) {
   protokoll_.beiEintrag([this](const std::vector<std::string>& felder) {
     laufbuch_.schreiben(protokollZeile(felder));
   });
@@ -117,22 +119,28 @@ void Lauf::ausfuehren() {
 }
 
 void Lauf::stufen() {
-  AlteVerzeichnisseLoeschen(k_, haken_(Haken::mitDownload), bediener_);
+  const Zeitpunkt start = jetzt();
+  beginn_ = formatDatum(start.datum) + " " + (start.stunde < 10 ? "0" : "") +
+            std::to_string(start.stunde) + ":" + (start.minute < 10 ? "0" : "") +
+            std::to_string(start.minute);
+  const std::optional<OffenerLauf> offen = journal_.lesen();
+  if (offen)
+    fortsetzen(*offen);
+  else
+    AlteVerzeichnisseLoeschen(k_, haken_(Haken::mitDownload), bediener_);
   mail_.Connect(k_.MailAbsender, k_.MailPasswort, k_.MailServer, k_.MailPort);
 
-  erfolgreich_ = haken_(Haken::mitDownload) ? datenHolen() : true;
+  erfolgreich_ = offen || !haken_(Haken::mitDownload) || datenHolen();
   if (!erfolgreich_) {
     ohneAbschluss_ = "keine Buchungen vom Server";
     bediener_.meldung("SCH ... keine Buchungen !");
   } else {
-    const Datum tag = heute();
-    backup_ = BackupErstellen(k_, bediener_, tag);
-    laufbuch_.schreiben(archivZeile(backup_));
-    if (backup_ != backupName(k_, tag))
-      protokoll_.AddProtokollEintrag("Backup", backup_.filename().string(), "",
-                                     "weiteres Backup des Tages", "", "");
+    if (!offen) sichern();
     // Only now that the backup holds them may fetched files leave the server.
-    download_.GeholteLoeschen();
+    if (!offen || !offen->geloescht) {
+      download_.GeholteLoeschen();
+      journal_.geloescht();
+    }
     lieferantenLesen();
     buchungsdateienVerarbeiten();
   }
@@ -144,6 +152,41 @@ void Lauf::stufen() {
   }
   mail_.DisConnect();
   if (erfolgreich_) abschliessen();
+  journal_.entfernen();
+}
+
+// From here on the settlement may be nowhere but in the backup: the journal
+// lets the next Start finish the run should this one stop.
+void Lauf::sichern() {
+  const Datum tag = heute();
+  OffenerLauf lauf{beginn_, k_.LfdNummer, {}, {}, download_.geholt(), false};
+  backup_ = BackupErstellen(k_, bediener_, tag, &lauf.eintraege);
+  laufbuch_.schreiben(archivZeile(backup_));
+  windowsNamenMelden(backup_, lauf.eintraege);
+  if (backup_ != backupName(k_, tag))
+    protokoll_.AddProtokollEintrag("Backup", backup_.filename().string(), "",
+                                   "weiteres Backup des Tages", "", "");
+  lauf.backup = backup_;
+  journal_.anlegen(lauf);
+}
+
+// A stopped run is done again from its backup, with the numbers it began
+// with: what it wrote to the output folder is written anew, the deletion it
+// owes on the server is finished, and what arrived there since waits for the
+// next Start, so two settlements never mix. Clearing the working folder
+// alone would leave this settlement in the backup only.
+void Lauf::fortsetzen(const OffenerLauf& offen) {
+  laufbuch_.schreiben("Nicht beendeter Lauf vom " + offen.beginn + " wird aus dem Backup " +
+                      offen.backup.string() + " abgeschlossen");
+  bediener_.meldung("Der Lauf vom " + offen.beginn +
+                    " wurde nicht beendet. Er wird jetzt aus dem Backup \"" +
+                    offen.backup.string() +
+                    "\" abgeschlossen; neue Daten vom Server holt der nächste Start.");
+  AlteVerzeichnisseLoeschen(k_, true, bediener_);
+  eintraegeZurueckholen(offen.backup, k_.ArbeitsVerzeichnis, offen.eintraege);
+  k_.LfdNummer = offen.lfdNummer;
+  backup_ = offen.backup;
+  download_.geholtUebernehmen(offen.geholt);
 }
 
 void Lauf::lieferantenLesen() {
@@ -240,9 +283,21 @@ void Lauf::buchungsdateiUmsetzen(const std::string& buchungsDatei) {
   DatevExportSchreiben(AusgabeGrid, k_, protokoll_, bediener_);
   MaxBetragPruefen(buchungen_.BuchungsGrid, lieferanten_, k_, protokoll_, bediener_);
   verschobeneBelege_ += BelegeKopieren(k_, bediener_);
-  laufbuch_.schreiben(archivZeile(BelegarchivErstellen(k_, bediener_, heute(), backup_)));
+  Archiveintraege eintraege;
+  const fs::path archiv = BelegarchivErstellen(k_, bediener_, heute(), backup_, &eintraege);
+  laufbuch_.schreiben(archivZeile(archiv));
+  windowsNamenMelden(archiv, eintraege);
   // Only a written archive uses up its number.
   ++k_.LfdNummer;
+}
+
+// An archive is opened on Windows: a name it cannot take went in under another.
+void Lauf::windowsNamenMelden(const fs::path& archiv, const Archiveintraege& eintraege) {
+  for (const auto& [name, eintrag] : eintraege)
+    if (name != eintrag)
+      protokoll_.AddProtokollEintrag("Name für Windows", anzeigeName(name),
+                                     archiv.filename().string(), "im Archiv: " + anzeigeName(eintrag),
+                                     "", "");
 }
 
 void Lauf::abschliessen() {

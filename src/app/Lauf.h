@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "app/LaufbuchBediener.h"
+#include "app/Laufjournal.h"
 #include "basis/Konfiguration.h"
 #include "basis/Laufbuch.h"
+#include "files/Arbeitsordner.h"
 #include "input/UBuchungen.h"
 #include "input/ULieferanten.h"
 #include "input/URechnungsIndex.h"
@@ -53,6 +55,8 @@ class Lauf {
 
  private:
   void stufen();
+  void fortsetzen(const OffenerLauf& offen);
+  void sichern();
   std::string laufBeginn();
   std::string laufEnde() const;
   bool datenPruefen(bool FensterZeigen);
@@ -62,6 +66,7 @@ class Lauf {
   void buchungsdateiUmsetzen(const std::string& buchungsDatei);
   void lieferantenLesen();
   void abschliessen();
+  void windowsNamenMelden(const std::filesystem::path& archiv, const Archiveintraege& eintraege);
 
   Konfiguration& k_;
   // First, so that every part below hands the person's answers to the log.
@@ -78,6 +83,8 @@ class Lauf {
   TextGrid AusgabeGrid;
   DatenTest datenTest_;
   Download download_;
+  Laufjournal journal_;
+  std::string beginn_;
 
   bool erfolgreich_ = false;
   int verschobeneBelege_ = 0;

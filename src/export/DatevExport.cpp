@@ -96,17 +96,18 @@ void dokumentKopf(std::string& text, const std::string& zeitpunkt, const std::st
 void dokumentBlock(std::string& text, const TextGrid& grid, int r) {
   const std::string& bildname = grid.cell(kBildname, r);
   text += "    <document>\r\n";
+  // The archive gives each file a name Windows can take; so does its reference.
   text += "      <extension xsi:type=\"accountsPayableLedger\" datafile=\"";
-  xmlAttributAnhaengen(text, bildname);
-  text += ".xml\">\r\n";
+  xmlAttributAnhaengen(text, windowsName(bildname + ".xml"));
+  text += "\">\r\n";
   text += "        <property value=\"";
   xmlAttributAnhaengen(text, zeichenAusschnitt(grid.cell(kDatum, r), 0, 7));
   text += "\" key=\"1\" />\r\n";
   text += "        <property value=\"mvo-Eingangsrechnung\" key=\"3\" />\r\n";
   text += "      </extension>\r\n";
   text += "      <extension xsi:type=\"File\" name=\"";
-  xmlAttributAnhaengen(text, bildname);
-  text += ".pdf\"/>\r\n";
+  xmlAttributAnhaengen(text, windowsName(bildname + ".pdf"));
+  text += "\"/>\r\n";
   text += "    </document>\r\n";
   text += "\r\n";
 }

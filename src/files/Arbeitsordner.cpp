@@ -241,7 +241,8 @@ fs::path belegarchivName(const Konfiguration& k, const Datum& heute) {
           std::to_string(k.LfdNummer) + ".zip");
 }
 
-fs::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute) {
+fs::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute,
+                         Archiveintraege* eintraege) {
   const fs::path erstes = backupName(k, heute);
   b.fortschritt("Backup erstellen");
   const fs::path backup = ordnerPfad(k.BackupVerzeichnis);
@@ -256,7 +257,8 @@ fs::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute
     const fs::path archiv =
         n == 1 ? erstes : erstes.parent_path() / (erstes.stem().string() + "-" + std::to_string(n) + ".zip");
     try {
-      ordnerArchivieren(ordnerPfad(k.ArbeitsVerzeichnis), archiv, einstellungen);
+      auto bericht = ordnerArchivieren(ordnerPfad(k.ArbeitsVerzeichnis), archiv, einstellungen);
+      if (eintraege) *eintraege = std::move(bericht.eintraege);
       return archiv;
     } catch (const EintragVorhanden&) {
       // That backup holds a file of this name from an earlier run today.
@@ -284,7 +286,7 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
 }
 
 fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& heute,
-                              const fs::path& backup) {
+                              const fs::path& backup, Archiveintraege* eintraege) {
   b.fortschritt("Belegarchiv erstellen");
   if (k.LfdNummer == INT32_MAX)
     throw Fehler("Die laufende Nummer (LfdNummer " + std::to_string(k.LfdNummer) +
@@ -292,8 +294,9 @@ fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& 
   const fs::path archiv = belegarchivName(k, heute);
   // The backup holds the same PDFs under their delivered names: their Deflate
   // data is taken from there wherever the bytes still match.
-  ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"), archiv, {},
-                    backup.empty() ? backupName(k, heute) : backup);
+  auto bericht = ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"),
+                                   archiv, {}, backup.empty() ? backupName(k, heute) : backup);
+  if (eintraege) *eintraege = std::move(bericht.eintraege);
   return archiv;
 }
 

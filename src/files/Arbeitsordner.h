@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "basis/Konfiguration.h"
 #include "basis/Bediener.h"
@@ -45,7 +47,12 @@ std::filesystem::path belegarchivName(const Konfiguration& k, const Datum& heute
 // an earlier backup is never replaced: where a file of the same name is
 // already in it, the backup goes to "<Mitgliedsnummer>-<dd-mm-yy>-2.zip" (or
 // -3, ...). The backup folder is never created: a missing one is a Fehler.
-std::filesystem::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute);
+// Each entry of this run: its name below the working folder and in the
+// archive (see ZipBericht).
+using Archiveintraege = std::vector<std::pair<std::string, std::string>>;
+
+std::filesystem::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute,
+                                      Archiveintraege* eintraege = nullptr);
 
 // Moves every PDF of W/ZRBELEG whose name contains "-" into W/Belege (created
 // when missing), showing "Kopieren: <name>" for every PDF. Returns how many
@@ -59,6 +66,7 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b);
 // is refused first.
 std::filesystem::path BelegarchivErstellen(const Konfiguration& k, Bediener& b,
                                            const Datum& heute,
-                                           const std::filesystem::path& backup = {});
+                                           const std::filesystem::path& backup = {},
+                                           Archiveintraege* eintraege = nullptr);
 
 }  // namespace belvanto

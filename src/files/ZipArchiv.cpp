@@ -98,6 +98,7 @@ std::string zipFehlerText(int code) {
 // One file or folder of the tree, in the order it goes into the archive.
 struct Eintrag {
   std::string name;  // "/"-separated, relative to the base; folders end in "/"
+  std::string eintrag;  // the name in the archive, one Windows can take
   bool ordner = false;
   std::uint64_t groesse = 0;
   time_t mtime = 0;
@@ -106,7 +107,7 @@ struct Eintrag {
 
 ZipKopf kopfVon(const Eintrag& e) {
   ZipKopf k;
-  k.name = e.name;
+  k.name = e.eintrag;
   k.mtime = e.mtime;
   const std::uint32_t art = e.ordner ? S_IFDIR : S_IFREG;
   // The Unix mode above, the DOS folder bit below.
@@ -139,12 +140,12 @@ void sammeln(const fs::path& ordner, const std::string& praefix, std::vector<Ein
     if (S_ISDIR(st.st_mode)) {
       // Links to folders are not followed: they could lead in a circle.
       if (S_ISLNK(lst.st_mode)) continue;
-      aus.push_back({praefix + name + "/", true, 0, st.st_mtime, st.st_mode});
+      aus.push_back({praefix + name + "/", "", true, 0, st.st_mtime, st.st_mode});
       sammeln(pfad, praefix + name + "/", aus);
     } else if (S_ISREG(st.st_mode)) {
       if (wildcardMatch("*.zip", name)) continue;
-      aus.push_back(
-          {praefix + name, false, static_cast<std::uint64_t>(st.st_size), st.st_mtime, st.st_mode});
+      aus.push_back({praefix + name, "", false, static_cast<std::uint64_t>(st.st_size), st.st_mtime,
+                     st.st_mode});
     }
     // FIFOs, sockets and devices hold no file content; reading a FIFO would block.
   }
@@ -261,6 +262,7 @@ class Archivierer {
     } catch (const Fehler& f) {
       throw Fehler(kannNicht_ + ": " + f.what());
     }
+    windowsNamenGeben();
     if (vorhanden_) vorhandenesOeffnen();
     if (e_.nichtsErsetzen && alt_.za && ersetzteDatei()) throw EintragVorhanden{};
     if (eintraege_.empty()) {
@@ -332,12 +334,42 @@ class Archivierer {
     throw Fehler(kannNicht_ + " (" + zipFehlerText(fehler) + ").");
   }
 
+  // The archives are opened on Windows: each entry gets a name Windows can
+  // take, made unique where two become one (letter case ignored). Names that
+  // need no change keep theirs.
+  void windowsNamenGeben() {
+    std::set<std::string> vergeben;
+    std::vector<Eintrag*> offen;
+    for (auto& e : eintraege_) {
+      if (windowsName(e.name) == e.name && vergeben.insert(foldCase(e.name)).second)
+        e.eintrag = e.name;
+      else
+        offen.push_back(&e);
+    }
+    for (Eintrag* e : offen) {
+      std::string basis = windowsName(e->name);
+      const std::string schluss = e->ordner ? "/" : "";
+      if (e->ordner) basis.pop_back();
+      const auto teil = basis.rfind('/');
+      const auto punkt = e->ordner ? std::string::npos
+                                   : basis.find('.', teil == std::string::npos ? 0 : teil + 1);
+      std::string kandidat = basis;
+      for (int n = 2; vergeben.count(foldCase(kandidat + schluss)); ++n)
+        kandidat = punkt == std::string::npos
+                       ? basis + "~" + std::to_string(n)
+                       : basis.substr(0, punkt) + "~" + std::to_string(n) + basis.substr(punkt);
+      e->eintrag = kandidat + schluss;
+      vergeben.insert(foldCase(e->eintrag));
+    }
+    for (const auto& e : eintraege_) bericht_.eintraege.emplace_back(e.name, e.eintrag);
+  }
+
   // Whether a new file would take the place of a file entry of the existing
   // archive (same name in any letter case).
   bool ersetzteDatei() {
     std::set<std::string> neu;
     for (const auto& e : eintraege_)
-      if (!e.ordner) neu.insert(foldCase(e.name));
+      if (!e.ordner) neu.insert(foldCase(e.eintrag));
     const zip_int64_t anzahl = zip_get_num_entries(alt_.za, 0);
     for (zip_int64_t i = 0; i < anzahl; ++i) {
       const char* name = zip_get_name(alt_.za, static_cast<zip_uint64_t>(i), 0);
@@ -351,7 +383,7 @@ class Archivierer {
   // the same file.
   void alteKopieren(ZipSchreiber& zs) {
     std::set<std::string> neu;
-    for (const auto& e : eintraege_) neu.insert(foldCase(e.name));
+    for (const auto& e : eintraege_) neu.insert(foldCase(e.eintrag));
     Bytes puffer(kBlock);
     const zip_int64_t anzahl = zip_get_num_entries(alt_.za, 0);
     for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(anzahl); ++i) {
@@ -411,7 +443,7 @@ class Archivierer {
         k.groesse = p.groesse;
         k.dichteGroesse = p.daten.size();
         zs.eintrag(k, p.daten.data(), p.daten.size());
-        if (nachweis) nachweis->dateien[p.kennung] = {e.name, p.crc, p.groesse};
+        if (nachweis) nachweis->dateien[p.kennung] = {e.eintrag, p.crc, p.groesse};
       }
       ++bericht_.dateien;
     }
@@ -488,6 +520,61 @@ ZipBericht ordnerArchivieren(const fs::path& basis, const fs::path& archiv,
     throw Fehler(a.kannNicht() + " (" + systemFehlerText(f.code().value()) + ").");
   } catch (const std::exception& f) {
     throw Fehler(a.kannNicht() + " (" + f.what() + ").");
+  }
+}
+
+namespace {
+
+// A name below the base that cannot lead out of it.
+bool imOrdner(std::string_view name) {
+  if (name.empty() || name.front() == '/') return false;
+  for (std::size_t start = 0; start <= name.size();) {
+    const auto ende = std::min(name.find('/', start), name.size());
+    if (name.substr(start, ende - start) == "..") return false;
+    start = ende + 1;
+  }
+  return true;
+}
+
+std::string eintragLesen(zip_t* za, const fs::path& archiv, const std::string& eintrag) {
+  const std::string fehlt =
+      "Das Backup \"" + archiv.string() + "\" enthält \"" + eintrag + "\" nicht lesbar";
+  zip_stat_t st;
+  zip_stat_init(&st);
+  const zip_int64_t i = zip_name_locate(za, eintrag.c_str(), ZIP_FL_ENC_RAW);
+  if (i < 0 || zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
+      !(st.valid & ZIP_STAT_SIZE))
+    throw Fehler(fehlt + ".");
+  std::unique_ptr<zip_file_t, decltype(&zip_fclose)> f(
+      zip_fopen_index(za, static_cast<zip_uint64_t>(i), 0), &zip_fclose);
+  std::string inhalt(st.size, '\0');
+  // Reading once past the end lets libzip check the CRC.
+  char rest;
+  if (!f || zip_fread(f.get(), inhalt.data(), st.size) != static_cast<zip_int64_t>(st.size) ||
+      zip_fread(f.get(), &rest, 1) != 0)
+    throw Fehler(fehlt + " (" + (f ? zip_error_strerror(zip_file_get_error(f.get())) : "") + ").");
+  return inhalt;
+}
+
+}  // namespace
+
+void eintraegeZurueckholen(const fs::path& archiv, const fs::path& basis,
+                           const std::vector<std::pair<std::string, std::string>>& eintraege) {
+  int fehler = 0;
+  std::unique_ptr<zip_t, decltype(&zip_discard)> za(zip_open(archiv.c_str(), ZIP_RDONLY, &fehler),
+                                                     &zip_discard);
+  if (!za)
+    throw Fehler("Das Backup \"" + archiv.string() + "\" kann nicht gelesen werden (" +
+                 zipFehlerText(fehler) + ").");
+  for (const auto& [name, eintrag] : eintraege) {
+    if (!imOrdner(name))
+      throw Fehler("Der Name \"" + name + "\" führt aus dem Arbeitsverzeichnis hinaus.");
+    if (name.back() == '/') {
+      ordnerAnlegen(basis / name);
+      continue;
+    }
+    ordnerAnlegen((basis / name).parent_path());
+    dateiErsetzen(basis / name, eintragLesen(za.get(), archiv, eintrag), Sichern::nein);
   }
 }
 

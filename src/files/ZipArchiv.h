@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
+#include <utility>
+#include <string>
 
 namespace belvanto {
 
@@ -37,6 +40,10 @@ struct ZipBericht {
   std::size_t dateien = 0;  // file entries written
   std::size_t ordner = 0;   // folder entries written
   std::size_t ersetzt = 0;  // entries of the existing archive replaced by new ones
+  // Every entry written: its name below `basis` and its name in the archive,
+  // one Windows can take (windowsName, with "~2", "~3" ... where two would
+  // meet); folders end in "/".
+  std::vector<std::pair<std::string, std::string>> eintraege;
 };
 
 // Archives every file below `basis` (recursing, hidden files included,
@@ -53,5 +60,12 @@ ZipBericht ordnerArchivieren(const std::filesystem::path& basis,
                              const std::filesystem::path& archiv,
                              const ZipEinstellungen& einstellungen = {},
                              const std::filesystem::path& vorlage = {});
+
+// Writes the entries (name below `basis`, name in `archiv`) back below
+// `basis`, replacing files of the same name; folders (names ending in "/")
+// are created. The archive's checksums are checked. Throws Fehler.
+void eintraegeZurueckholen(const std::filesystem::path& archiv,
+                           const std::filesystem::path& basis,
+                           const std::vector<std::pair<std::string, std::string>>& eintraege);
 
 }  // namespace belvanto

@@ -174,11 +174,15 @@ class Reihe {
 
 }  // namespace
 
-void Download::ZRDatenHolen() {
+void Download::sitzungAnlegen() {
   TestSFTP.reset();
   TestSFTP = neueSitzung(zugang(), bediener_);
   TestSFTP->OnListing = [this](const fxp_names* names) { return ListingCallback(names); };
   fuerVieleDateien(*TestSFTP);
+}
+
+void Download::ZRDatenHolen() {
+  sitzungAnlegen();
   geholt_.clear();
   verbinden();
   Trennen trennen(*TestSFTP);
@@ -323,8 +327,11 @@ void Download::DateienKopieren(const std::string& ordner, const fs::path& lokal)
 }
 
 void Download::GeholteLoeschen() {
-  if (geholt_.empty() || !TestSFTP) return;
-  anmeldungSetzen(*TestSFTP, zugang());
+  if (geholt_.empty()) return;
+  if (TestSFTP)
+    anmeldungSetzen(*TestSFTP, zugang());
+  else
+    sitzungAnlegen();
   verbinden();
   Trennen trennen(*TestSFTP);
   for (const auto& [ordner, geholt] : geholt_) DateienLoeschen(ordner, geholt);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "basis/Konfiguration.h"
@@ -53,19 +54,25 @@ class Download {
   // as fetched. Nothing happens when nothing was fetched.
   void GeholteLoeschen();
 
- private:
-  struct ListenEintrag {
-    std::string name;
-    fxp_attrs attrs;
-  };
   // A file fetched whole: the listing's attributes and the local size.
   struct Geholt {
     fxp_attrs attrs;
     std::uint64_t lokaleGroesse;
   };
   using GeholtListe = std::map<std::string, Geholt>;
+  // Per remote folder, in the order fetched.
+  using GeholtStand = std::vector<std::pair<std::string, GeholtListe>>;
+  const GeholtStand& geholt() const { return geholt_; }
+  // What a run that did not finish fetched, for the deletion it still owes.
+  void geholtUebernehmen(GeholtStand stand) { geholt_ = std::move(stand); }
 
+ private:
+  struct ListenEintrag {
+    std::string name;
+    fxp_attrs attrs;
+  };
   void verbinden();
+  void sitzungAnlegen();
   bool ListingCallback(const fxp_names* names);
   void ordnerLesen(const std::string& ordner);
   void DateienKopieren(const std::string& ordner, const std::filesystem::path& lokal);
@@ -86,8 +93,7 @@ class Download {
   Laufbuch* laufbuch_;
   std::unique_ptr<TTGPuttySFTP> TestSFTP;
   std::vector<ListenEintrag> ListBox1;
-  // Per remote folder, in the order fetched.
-  std::vector<std::pair<std::string, GeholtListe>> geholt_;
+  GeholtStand geholt_;
 };
 
 }  // namespace belvanto

@@ -143,4 +143,37 @@ std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::siz
   return std::string(utf8.substr(von, bis - von));
 }
 
+namespace {
+
+bool geraeteName(std::string_view stamm) {
+  const std::string f = foldCase(stamm);
+  for (const char* name : {"con", "prn", "aux", "nul"})
+    if (f == foldCase(name)) return true;
+  const std::string art = foldCase(stamm.substr(0, 3));
+  return stamm.size() == 4 && (art == foldCase("com") || art == foldCase("lpt")) &&
+         stamm[3] >= '1' && stamm[3] <= '9';
+}
+
+std::string windowsTeil(std::string_view teil) {
+  std::string aus(teil);
+  for (char& c : aus)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos)
+      c = '_';
+  for (auto i = aus.size(); i > 0 && (aus[i - 1] == '.' || aus[i - 1] == ' '); --i) aus[i - 1] = '_';
+  return geraeteName(std::string_view(aus).substr(0, aus.find('.'))) ? "_" + aus : aus;
+}
+
+}  // namespace
+
+std::string windowsName(std::string_view name) {
+  std::string aus;
+  for (std::size_t start = 0;;) {
+    const auto ende = name.find('/', start);
+    aus += windowsTeil(name.substr(start, ende == std::string_view::npos ? ende : ende - start));
+    if (ende == std::string_view::npos) return aus;
+    aus += '/';
+    start = ende + 1;
+  }
+}
+
 }  // namespace belvanto

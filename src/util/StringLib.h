@@ -34,4 +34,11 @@ std::size_t utf8Length(std::string_view utf8);
 // position `start` (counted from 0); what lies beyond the end is missing.
 std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::size_t anzahl);
 
+// The name as Windows can take it, for archive entries opened there: in each
+// "/"-separated part the characters < > : " \ | ? * and controls become "_",
+// as do trailing dots and blanks, and a reserved device name (CON, PRN, AUX,
+// NUL, COM1 to COM9, LPT1 to LPT9, with or without extension) gets a "_" in
+// front. Any other name comes back unchanged.
+std::string windowsName(std::string_view name);
+
 }  // namespace belvanto

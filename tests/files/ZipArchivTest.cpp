@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <map>
+
 #include "ArchivPruefung.h"
 #include "files/ZipArchiv.h"
 #include "support/OhneRoot.h"
@@ -74,6 +76,25 @@ TEST_F(ZipArchivTest, TreeBecomesEntriesWithFoldersAndRelativeNamesButNoZips) {
   EXPECT_EQ(unzipInhalt(archiv, "Buchungen_20240705.csv"), "Kopf;Zeile\r\n1;2\r\n");
   EXPECT_EQ(unzipInhalt(archiv, "ZRBELEG/123-RE1.pdf"), "%PDF-1.4 eins");
   EXPECT_EQ(unzipInhalt(archiv, ".versteckt"), "hidden");
+}
+
+// Names Windows cannot take go in under names it can, never onto another
+// entry; a name that needs no change keeps it, and every change is reported.
+TEST_F(ZipArchivTest, NamesWindowsCannotTakeGetSafeEntries) {
+  const std::pair<std::string, std::string> namen[] = {
+      {"a:b?.pdf", "a_b_~2.pdf"},  {"a_b_.pdf", "a_b_.pdf"},   {"CON.pdf", "_CON.pdf"},
+      {"lpt1", "_lpt1"},           {"com0.txt", "com0.txt"},   {"punkt. ", "punkt__"},
+      {"x|y/\"<*>.csv", "x_y/____.csv"}, {"Zeile\x01.pdf", "Zeile_.pdf"},
+  };
+  for (const auto& [name, eintrag] : namen) datei(name, name);
+  const ZipBericht bericht = ordnerArchivieren(basis, archiv);
+  auto gelesen = mitLibzipLesen(archiv);
+  std::map<std::string, std::string> eintraege(bericht.eintraege.begin(), bericht.eintraege.end());
+  for (const auto& [name, eintrag] : namen) {
+    EXPECT_EQ(gelesen[eintrag].inhalt, name) << name;
+    EXPECT_EQ(eintraege[name], eintrag) << name;
+  }
+  EXPECT_EQ(eintraege["x|y/"], "x_y/");
 }
 
 // Each entry is deflated when that makes it smaller, stored otherwise; on both
