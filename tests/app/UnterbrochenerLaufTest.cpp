@@ -3,6 +3,7 @@
 // server is empty, every delivered file is in an archive or the backup, the
 // output folder holds the archives of an undisturbed run, every mail of such
 // a run has arrived (some twice), and the INI and the mapping are as after it.
+// A file that arrives on the server meanwhile stays there for the Start after.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -128,6 +129,9 @@ TEST_P(Unterbrochen, NextStartFinishesTheSettlement) {
   }
   EXPECT_EQ(fs::exists(u.programm / kJournalName), s.fortgesetzt);
 
+  // A settlement that arrived meanwhile waits for the Start after.
+  const fs::path neu = u.root / "ZRABR/Neu.pdf";
+  if (s.fortgesetzt) test::writeBytes(neu, "%PDF neu");
   u.gesagt.clear();
   u.bediener.beiFortschritt = nullptr;
   u.laufen(kAlle);
@@ -135,6 +139,9 @@ TEST_P(Unterbrochen, NextStartFinishesTheSettlement) {
   const std::string fortsetzung = "meldung: Der Lauf vom ";
   EXPECT_EQ(!u.gesagt.empty() && u.gesagt.front().starts_with(fortsetzung), s.fortgesetzt);
   EXPECT_FALSE(fs::exists(u.programm / kJournalName));
+  if (s.fortgesetzt) {
+    EXPECT_TRUE(fs::remove(neu)) << "taken into the finished run";
+  }
   for (const char* ordner : {"ZRBELEG", "ZRABR", "REMADV"})
     EXPECT_TRUE(fs::is_empty(u.root / ordner)) << ordner;
   const auto ueberall = u.ueberall();
