@@ -97,8 +97,11 @@ std::string Lauf::laufBeginn() {
 
 std::string Lauf::laufEnde() const {
   if (!erfolgreich_) return "Lauf endet ohne Abschluss: " + ohneAbschluss_;
+  // A run whose mails failed is no success to the bookkeeper who reads this.
+  const int ohneMail = mail_.nichtGesendet();
   return "Lauf endet: erfolgreich, " + std::to_string(verschobeneBelege_) + " Belege verschoben, " +
-         std::to_string(abrechnungsBelege_) + " Abrechnungsbelege";
+         std::to_string(abrechnungsBelege_) + " Abrechnungsbelege" +
+         (ohneMail > 0 ? ", nicht gesendete Mails: " + std::to_string(ohneMail) : "");
 }
 
 void Lauf::ausfuehren() {
@@ -146,9 +149,9 @@ void Lauf::stufen() {
   }
   if (haken_(Haken::mitRemADV)) {
     // After a failed data check the mapping has not been read; without it every
-    // supplier of the remittance advice would be asked for again.
-    lieferantenLesen();
-    remadv_.Verarbeiten(mail_, haken_(Haken::remAdvMailen));
+    // supplier of the remittance advice would be asked for again. Without a
+    // file to convert it is not needed, and a missing one is no error.
+    remadv_.Verarbeiten(mail_, haken_(Haken::remAdvMailen), [this] { lieferantenLesen(); });
   }
   mail_.DisConnect();
   if (erfolgreich_) abschliessen();

@@ -15,7 +15,6 @@
 #include "util/Dateisuche.h"
 #include "util/StringLib.h"
 #include "util/Systemfehler.h"
-#include "util/Utf8.h"
 
 namespace belvanto {
 
@@ -32,35 +31,20 @@ std::string zeitstempel() {
   return text;
 }
 
-void hexAnhaengen(std::string& out, unsigned char b) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += "\\x";
-  out += kHex[b >> 4];
-  out += kHex[b & 15];
-}
-
 std::string einzeilig(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
-    if (text[pos] == '\r' || text[pos] == '\n') {
-      pos += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
-      out += " / ";
-      continue;
-    }
-    std::size_t laenge = 0;
-    const char32_t cp = utf8::decode(text, pos, laenge);
-    if (cp == '\t') {
+    const auto ende = std::min(text.find_first_of("\r\n\t", pos), text.size());
+    out += sichtbar(text.substr(pos, ende - pos));
+    if (ende == text.size()) break;
+    if (text[ende] == '\t') {
       out += ' ';
-    } else if (cp == utf8::kUngueltig || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
-               (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069)) {
-      // Bidirectional overrides and isolates could show a line as another.
-      for (std::size_t k = 0; k < laenge; ++k)
-        hexAnhaengen(out, static_cast<unsigned char>(text[pos + k]));
+      pos = ende + 1;
     } else {
-      out.append(text.substr(pos, laenge));
+      out += " / ";
+      pos = ende + (text.compare(ende, 2, "\r\n") == 0 ? 2 : 1);
     }
-    pos += laenge;
   }
   return out;
 }

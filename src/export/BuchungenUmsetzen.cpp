@@ -6,7 +6,7 @@
 #include <string>
 
 #include "export/AusgabeSpalten.h"
-#include "export/ExportText.h"
+#include "util/Dezimal.h"
 #include "util/Fehler.h"
 #include "util/StringLib.h"
 #include "util/Zahlen.h"

@@ -14,6 +14,7 @@
 
 #include "export/AusgabeSpalten.h"
 #include "export/ExportText.h"
+#include "util/Dezimal.h"
 #include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
 #include "util/Datum.h"

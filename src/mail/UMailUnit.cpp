@@ -8,6 +8,7 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -24,9 +25,10 @@ namespace belvanto {
 namespace fs = std::filesystem;
 
 struct MailVersand::Fehlschlag : std::runtime_error {
-  Fehlschlag(const std::string& text, std::string artText)
-      : std::runtime_error(text), art(std::move(artText)) {}
-  std::string art;  // the kind of error, for the second message box
+  Fehlschlag(const std::string& text, std::string artText, std::string detailText = "")
+      : std::runtime_error(text), art(std::move(artText)), detail(std::move(detailText)) {}
+  std::string art;     // the kind of error, for the second message box
+  std::string detail;  // libcurl's own words, in English: for the log only
 };
 
 namespace {
@@ -141,15 +143,52 @@ std::string nachrichtenId(const std::string& absender) {
 }
 
 std::vector<std::string> empfaengerListe(const std::string& liste) {
-  std::vector<std::string> adressen;
+  std::vector<std::string> eintraege;
   std::size_t anfang = 0;
   while (anfang <= liste.size()) {
     const auto ende = std::min(liste.find_first_of(";,", anfang), liste.size());
-    const std::string adresse = trim(einzeilig(liste.substr(anfang, ende - anfang)));
-    if (!adresse.empty()) adressen.push_back(adresse);
+    const std::string eintrag = trim(liste.substr(anfang, ende - anfang));
+    if (!eintrag.empty()) eintraege.push_back(eintrag);
     anfang = ende + 1;
   }
-  return adressen;
+  return eintraege;
+}
+
+struct Empfaengerangabe {
+  std::string adresse;  // for the envelope (RCPT TO)
+  std::string kopf;     // for the To header, the name encoded where needed
+};
+
+// local@domain with neither part empty, and nothing a mail server would take
+// for the syntax around an address.
+bool gueltigeAdresse(std::string_view a) {
+  const auto at = a.find('@');
+  if (at == 0 || at == std::string_view::npos || at + 1 == a.size() ||
+      a.find('@', at + 1) != std::string_view::npos)
+    return false;
+  if (a[at + 1] == '.' || a.back() == '.') return false;
+  return a.find_first_of(" <>()[]\\,;:\"") == std::string_view::npos;
+}
+
+// "adresse@firma.de" or "Name <adresse@firma.de>"; nullopt for anything
+// else, and for an entry holding a control character, which must reach
+// neither the envelope nor the header.
+std::optional<Empfaengerangabe> empfaengerLesen(std::string_view eintrag) {
+  for (const char c : eintrag)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return std::nullopt;
+  if (eintrag.back() != '>') {
+    if (!gueltigeAdresse(eintrag)) return std::nullopt;
+    return Empfaengerangabe{std::string(eintrag), std::string(eintrag)};
+  }
+  const auto auf = eintrag.rfind('<');
+  if (auf == std::string_view::npos) return std::nullopt;
+  const std::string adresse(eintrag.substr(auf + 1, eintrag.size() - auf - 2));
+  if (!gueltigeAdresse(adresse)) return std::nullopt;
+  std::string name = trim(eintrag.substr(0, auf));
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"' && !druckbaresAscii(name))
+    name = name.substr(1, name.size() - 2);
+  if (name.empty()) return Empfaengerangabe{adresse, adresse};
+  return Empfaengerangabe{adresse, betreffKodieren(name) + " <" + adresse + ">"};
 }
 
 // Paths each followed by ";", the last ";" optional. Empty entries (";;")
@@ -246,23 +285,24 @@ bool MailVersand::SendeMail(const std::string& MailAbsender, const std::string& 
 bool MailVersand::SendeMail(const std::string& MailAbsender, const std::string& MailEmpfaenger,
                             const std::string& Betreff, const std::vector<fs::path>& anhaenge,
                             const std::vector<std::string>& Body) {
-  const auto empfaenger = empfaengerListe(MailEmpfaenger);
-  const std::string mail = mailBeschreibung(empfaenger, Betreff, anhaenge);
-  if (empfaenger.empty()) {
+  const auto eintraege = empfaengerListe(MailEmpfaenger);
+  const std::string mail = mailBeschreibung(eintraege, Betreff, anhaenge);
+  if (eintraege.empty()) {
     vermerken("Mail nicht gesendet, kein Empfänger eingetragen: " + mail);
     return false;
   }
   try {
-    senden(MailAbsender, empfaenger, Betreff, anhaenge, Body);
+    senden(MailAbsender, eintraege, Betreff, anhaenge, Body);
     vermerken("Mail gesendet: " + mail);
     return true;
   } catch (const Fehlschlag& f) {
-    vermerken("Mail nicht gesendet: " + mail + "; " + f.what() + " (" + f.art + ")");
+    vermerken("Mail nicht gesendet: " + mail + "; " + f.what() + f.detail + " (" + f.art + ")");
     fehlschlagZeigen(f.what(), f.art);
   } catch (const std::exception& e) {
     vermerken("Mail nicht gesendet: " + mail + "; " + e.what());
     fehlschlagZeigen(e.what(), "Systemfehler");
   }
+  ++nichtGesendet_;
   return false;
 }
 
@@ -277,7 +317,7 @@ std::string MailVersand::serverName() const {
   return server_ + ":" + std::to_string(port_);
 }
 
-void MailVersand::senden(const std::string& absender, const std::vector<std::string>& empfaenger,
+void MailVersand::senden(const std::string& absender, const std::vector<std::string>& eintraege,
                          const std::string& betreff, const std::vector<fs::path>& anhaenge,
                          const std::vector<std::string>& body) {
   if (trim(server_).empty())
@@ -287,6 +327,16 @@ void MailVersand::senden(const std::string& absender, const std::vector<std::str
     throw Fehlschlag("Der Port " + std::to_string(port_) + " des Mailservers " + server_ +
                          " ist ungültig (MailPort in Belvanto.ini).",
                      "Einstellungsfehler");
+  std::vector<Empfaengerangabe> empfaenger;
+  for (const auto& eintrag : eintraege) {
+    auto e = empfaengerLesen(eintrag);
+    if (!e)
+      throw Fehlschlag("Der Empfänger \"" + sichtbar(eintrag) +
+                           "\" ist keine gültige Mail-Adresse (Belvanto.ini); die Mail wurde "
+                           "nicht gesendet.",
+                       "Einstellungsfehler");
+    empfaenger.push_back(std::move(*e));
+  }
   // A file that is missing fails before anything goes to the server.
   for (const auto& pfad : anhaenge) {
     std::error_code fehler;
@@ -311,9 +361,9 @@ void MailVersand::senden(const std::string& absender, const std::vector<std::str
 
   Nachricht nachricht(curl_);
   std::string an;
-  for (const auto& adresse : empfaenger) {
-    anhaengen(nachricht.empfaenger, "<" + adresse + ">");
-    an += (an.empty() ? "" : ", ") + adresse;
+  for (const auto& e : empfaenger) {
+    anhaengen(nachricht.empfaenger, "<" + e.adresse + ">");
+    an += (an.empty() ? "" : ", ") + e.kopf;
   }
   anhaengen(nachricht.kopf, kopfzeile("Date", datumKopf()));
   anhaengen(nachricht.kopf, kopfzeile("From", absender));
@@ -353,9 +403,7 @@ void MailVersand::senden(const std::string& absender, const std::vector<std::str
 }
 
 void MailVersand::verbindungEinrichten() {
-  const bool ipv6 = server_.find(':') != std::string::npos && server_.front() != '[';
-  const std::string url =
-      "smtp://" + (ipv6 ? "[" + server_ + "]" : server_) + ":" + std::to_string(port_);
+  const std::string url = "smtp://" + hostMitPort(server_, port_);
   curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "smtp");
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, curlText_);
@@ -472,7 +520,7 @@ MailVersand::Fehlschlag MailVersand::curlFehler(CURLcode code) const {
       art = "SMTP-Fehler";
       break;
   }
-  return {text + " (" + detail + ")", art + nummer};
+  return {text, art + nummer, " (" + detail + ")"};
 }
 
 }  // namespace belvanto

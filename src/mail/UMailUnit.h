@@ -35,7 +35,8 @@ class MailVersand {
   void Connect(const std::string& MailAbsender, const std::string& MailPasswort,
                const std::string& MailServer, int MailPort);
 
-  // One mail to the addresses of `MailEmpfaenger` (separated by ";" or ","),
+  // One mail to the recipients of `MailEmpfaenger` (separated by ";" or ",";
+  // an entry that holds no valid address fails before anything is sent),
   // with every file of `Anhang` (paths each followed by ";", the last ";" may
   // be missing) attached and the lines of `Body` as plain text. Empty
   // recipients: nothing is sent and nothing shown. True when the server
@@ -51,11 +52,14 @@ class MailVersand {
   // Ends the SMTP session with QUIT if one is open.
   void DisConnect();
 
+  // Mails that failed (and were shown as failed) since construction.
+  int nichtGesendet() const { return nichtGesendet_; }
+
   std::filesystem::path pinDatei() const { return pruefung_.pinDatei(); }
 
  private:
   struct Fehlschlag;
-  void senden(const std::string& absender, const std::vector<std::string>& empfaenger,
+  void senden(const std::string& absender, const std::vector<std::string>& eintraege,
               const std::string& betreff, const std::vector<std::filesystem::path>& anhaenge,
               const std::vector<std::string>& body);
   void verbindungEinrichten();
@@ -75,6 +79,7 @@ class MailVersand {
   int port_ = 25;
   CURL* curl_ = nullptr;
   char curlText_[CURL_ERROR_SIZE] = {};
+  int nichtGesendet_ = 0;
 };
 
 }  // namespace belvanto

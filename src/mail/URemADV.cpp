@@ -6,6 +6,7 @@
 
 #include "util/Dateijobs.h"
 #include "util/Dateisuche.h"
+#include "util/Dezimal.h"
 #include "util/Datum.h"
 #include "util/Encoding.h"
 #include "util/Fehler.h"
@@ -45,10 +46,14 @@ void eingabeLoeschen(const fs::path& datei) {
 RemADV::RemADV(const Konfiguration& k, Lieferanten& lieferanten, Bediener& b)
     : k_(k), lieferanten_(lieferanten), b_(b), RemADVGrid(kRemADVSpalten, 1) {}
 
-void RemADV::Verarbeiten(MailVersand& versand, bool mailen) {
+void RemADV::Verarbeiten(MailVersand& versand, bool mailen,
+                         const std::function<void()>& vorErsterDatei) {
   b_.fortschritt("RemADV verarbeiten");
   const fs::path arbeit = k_.ArbeitsVerzeichnis;
+  bool erste = true;
   while (const auto datei = findFirstFile(resolveNoCase(arbeit, "REMADV"), "RemADV*.csv")) {
+    if (erste && vorErsterDatei) vorErsterDatei();
+    erste = false;
     const std::string name = datei->filename().string();
     DateiEinlesen(*datei);
     ZeilenUmsetzen();
@@ -111,7 +116,7 @@ fs::path RemADV::AusgabeSchreiben(const fs::path& TempVerzeichnis, const std::st
   const fs::path ausgabe = mail / Dateiname;
 
   std::string text;
-  long double summe = 0;
+  Betragssumme summe;
   for (int z = 0; z < RemADVGrid.rowCount(); ++z) {
     for (int s = 0; s < kRemADVSpalten; ++s) {
       if (s > 0) text += ';';
@@ -119,15 +124,15 @@ fs::path RemADV::AusgabeSchreiben(const fs::path& TempVerzeichnis, const std::st
     }
     text += "\r\n";
     // "1.234,56": thousands dots go; a title or any other text adds nothing.
-    if (const auto betrag =
-            parseDecimalExtended(replaceAll(RemADVGrid.cell(kBetrag, z), ".", ""), ','))
-      summe += *betrag;
+    // Summed exactly, as the DATEV files are: 10,10 + 20,20 - 30,30 is 0.
+    summe.addieren(
+        replaceAll(replaceAll(trim(RemADVGrid.cell(kBetrag, z)), ".", ""), ",", "."));
     b_.fortschritt("Schreiben: " + std::to_string(z));
   }
   dateiErsetzen(ausgabe, utf8ToCp1252(text));
 
   MailBetreff =
-      RemADVGrid.cell(kBezug, 1) + " / € " + formatGeneral(static_cast<double>(summe), ',');
+      RemADVGrid.cell(kBezug, 1) + " / € " + formatGeneral(summe.wert(), ',');
   return ausgabe;
 }
 

@@ -4,6 +4,8 @@
 // as Windows-1252 with CR LF, mailed when chosen, and deleted.
 #pragma once
 
+#include <functional>
+
 #include <filesystem>
 #include <string>
 
@@ -23,8 +25,10 @@ class RemADV {
 
   // The stage of a run: every RemADV*.csv of W/RemADV, first in name order
   // first. Throws Fehler when a file cannot be read, converted or deleted;
-  // a file that fails stays where it is.
-  void Verarbeiten(MailVersand& versand, bool mailen);
+  // a file that fails stays where it is. `vorErsterDatei` runs once before
+  // the first file, and not at all when there is none.
+  void Verarbeiten(MailVersand& versand, bool mailen,
+                   const std::function<void()>& vorErsterDatei = {});
 
   // Header line as row 0, "Konto" and "Kost" added as its columns 19 and 20.
   void DateiEinlesen(const std::filesystem::path& TempFilename);

@@ -73,9 +73,9 @@ std::filesystem::path ZertifikatPruefung::pinDatei() const {
 
 void ZertifikatPruefung::einrichten(void* sslCtx, const std::string& host, int port) {
   auto* ctx = static_cast<SSL_CTX*>(sslCtx);
-  host_ = kleinschreiben(host);
-  const bool ipv6 = host_.find(':') != std::string::npos;
-  ziel_ = (ipv6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port);
+  // "[::1]" from the INI is the address ::1, for the check and the pin alike.
+  host_ = kleinschreiben(std::string(ohneKlammern(host)));
+  ziel_ = hostMitPort(host_, port);
   ablehnung_.clear();
 
   SSL_CTX_set_default_verify_paths(ctx);

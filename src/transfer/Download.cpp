@@ -20,7 +20,6 @@
 #include "util/Dateisuche.h"
 #include "util/Encoding.h"
 #include "util/StringLib.h"
-#include "util/Utf8.h"
 
 namespace belvanto {
 
@@ -29,13 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int32_t kKeineSolcheDatei = 2;  // SSH_FX_NO_SUCH_FILE: gone meanwhile
-
-void hexAnhaengen(std::string& out, unsigned char b) {
-  static const char ziffern[] = "0123456789ABCDEF";
-  out += "\\x";
-  out += ziffern[b >> 4];
-  out += ziffern[b & 0xF];
-}
 
 // Why an entry is not a file to fetch; empty for a file, and where the server
 // tells no type (it is then tried as a file).
@@ -74,19 +66,7 @@ std::string DateinameErmitteln(std::string Zeile) {
 }
 
 std::string anzeigeName(std::string_view name) {
-  std::string out;
-  for (std::size_t pos = 0; pos < name.size();) {
-    std::size_t laenge = 0;
-    const char32_t cp = utf8::decode(name, pos, laenge);
-    if (cp == utf8::kUngueltig || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
-      for (std::size_t k = 0; k < laenge; ++k)
-        hexAnhaengen(out, static_cast<unsigned char>(name[pos + k]));
-    } else {
-      out.append(name.substr(pos, laenge));
-    }
-    pos += laenge;
-  }
-  return out;
+  return sichtbar(name);
 }
 
 std::string nameUngeeignet(std::string_view name) {

@@ -176,4 +176,40 @@ std::string windowsName(std::string_view name) {
   }
 }
 
+std::string sichtbar(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t laenge = 0;
+    const char32_t cp = utf8::decode(text, pos, laenge);
+    if (cp == utf8::kUngueltig || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
+        (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069)) {
+      for (std::size_t k = 0; k < laenge; ++k) {
+        const auto b = static_cast<unsigned char>(text[pos + k]);
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+      }
+    } else {
+      out.append(text.substr(pos, laenge));
+    }
+    pos += laenge;
+  }
+  return out;
+}
+
+std::string_view ohneKlammern(std::string_view host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
+  return host;
+}
+
+std::string hostMitPort(std::string_view host, int port) {
+  const std::string_view h = ohneKlammern(host);
+  const std::string text(h);
+  return (h.find(':') != std::string_view::npos ? "[" + text + "]" : text) + ":" +
+         std::to_string(port);
+}
+
 }  // namespace belvanto

@@ -41,4 +41,15 @@ std::string zeichenAusschnitt(std::string_view utf8, std::size_t start, std::siz
 // front. Any other name comes back unchanged.
 std::string windowsName(std::string_view name);
 
+// The text with every character that could hide or disguise what it holds
+// written as "\xNN" per byte: control characters (C0, DEL, C1), the
+// characters that turn the direction of text, and bytes that are no UTF-8.
+std::string sichtbar(std::string_view text);
+
+// The host without the brackets an IPv6 address may be written with.
+std::string_view ohneKlammern(std::string_view host);
+// "host:port" as URLs write it: an IPv6 address in brackets, whether or not
+// it came with them, any other host as it is.
+std::string hostMitPort(std::string_view host, int port);
+
 }  // namespace belvanto

@@ -222,6 +222,12 @@ const Stoerung kStoerungen[] = {
      {"Fehler: "}, {"ZRABR/Abrechnung.pdf"}, {}},
     {"BackupVerzeichnisFehlt", {}, [](Umgebung& u) { fs::remove(u.tmp / "backup"); },
      {"Das Backup-Verzeichnis \"", kSch}, {"ZRABR/Abrechnung.pdf"}, {}},
+    {"DatenFehlenUndKeineZuordnung", {},
+     [](Umgebung& u) {
+       fs::remove(u.root / "ZRBELEG/Index_20241130.csv");
+       fs::remove(u.programm / "LieferantenUmsetzung.csv");
+     },
+     {kSch}, {"ZRBELEG/Buchungen_20241130.csv", "REMADV/RemADV_1.csv"}, {}},
     {"GeaenderterHostSchluesselAbgelehnt", {},
      [](Umgebung& u) {
        writeBytes(u.programm / "Belvanto.hostkeys",

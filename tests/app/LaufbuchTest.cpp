@@ -176,6 +176,10 @@ TEST(Laufbuch, ARunThatEndsEarlyKeepsItsLinesAndSaysHow) {
         "Auf dem Server gelöscht: …", "Buchungsdatei: Buchungen_20241130.csv",
         "Protokoll: Abrechnung vom | 20241130 | Mitgliedsnr. | 4711",
         "Lauf endet mit Fehler: Die Buchungsdatei …"}},
+      {"ohne Mailserver", [](Umgebung&) {},
+       {"Lauf beginnt: …", "Mail nicht gesendet: an belvanto@; …",
+        "Lauf endet: erfolgreich, 5 Belege verschoben, 1 Abrechnungsbelege, nicht gesendete "
+        "Mails: 1"}},
       {"Backup-Verzeichnis fehlt",
        [](Umgebung& u) { fs::remove(u.tmp / "backup"); },
        {"Lauf beginnt: …", "Meldung: Das Backup-Verzeichnis …",

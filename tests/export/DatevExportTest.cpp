@@ -9,6 +9,7 @@
 #include "export/DatevExport.h"
 #include "export/ExportTestHilfe.h"
 #include "export/ExportText.h"
+#include "util/Dezimal.h"
 #include "util/Datum.h"
 #include "util/Fehler.h"
 #include "util/Zahlen.h"

@@ -56,7 +56,9 @@ TEST_F(RemADVTest, ConvertsEveryFileIntoMailSendsAndDeletesIt) {
   const std::string golden = "RemADV_20250118.csv";
   writeBytes(eingang(golden), readBytes(testData("mail/remadv") / golden));
   writeBytes(eingang("RemADV_20250125.csv"),
-             kKopf + "R-9;1.1.2025;;100,00;;;19;;;;;;;;;4711;;;ZL 2025/04\r\n");
+             kKopf + "R-9;1.1.2025;;10,10;;;19;;;;;;;;;4711;;;ZL 2025/04\r\n"
+                     "R-8;1.1.2025;;20,20;;;19;;;;;;;;;4711;;;ZL 2025/04\r\n"
+                     "G-7;1.1.2025;;-30,30;;;19;;;;;;;;;4711;;;ZL 2025/04\r\n");
   writeBytes(eingang("remadv_leer.CSV"), kKopf);
   bediener.lieferantAntworten.push_back({"70002", "Bäckerei Korn", "800,00"});
   SmtpServer server;
@@ -80,7 +82,7 @@ TEST_F(RemADVTest, ConvertsEveryFileIntoMailSendsAndDeletesIt) {
     return test::erwarteteMail("fibu@firma.de", "RemADV-Versand: " + betreff, body, {anlage});
   };
   const Zeilen erwartet = {mail("ZL 2025/03 / € 1322,06", golden),
-                           mail("ZL 2025/04 / € 100", "RemADV_20250125.csv"),
+                           mail("ZL 2025/04 / € 0", "RemADV_20250125.csv"),
                            mail(" / € 0", "remadv_leer.CSV")};
   const Zeilen namen = {golden, "RemADV_20250125.csv", "remadv_leer.CSV"};
   ASSERT_EQ(server.ereignisse("message").size(), 3u);

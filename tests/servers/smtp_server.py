@@ -47,6 +47,7 @@ def parse_args():
                    help="drop the connection when the first message's data arrives")
     p.add_argument("--ca-out", help="issue the certificate from a new CA and write its certificate here")
     p.add_argument("--name", default="127.0.0.1", help="host name or address in the certificate")
+    p.add_argument("--listen", default="127.0.0.1", help="address to listen on")
     return p.parse_args()
 
 
@@ -181,7 +182,7 @@ async def main():
         options.update(tls_context=ctx, require_starttls=True, auth_require_tls=True)
     loop = asyncio.get_running_loop()
     server = await loop.create_server(lambda: RecordingSMTP(Recorder(), **options),
-                                      "127.0.0.1", 0)
+                                      ARGS.listen, 0)
     print(server.sockets[0].getsockname()[1], flush=True)
     print("pin", pin, flush=True)
     await asyncio.Event().wait()
