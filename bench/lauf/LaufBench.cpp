@@ -203,7 +203,8 @@ void stufenweise(const fs::path& basis) {
 
   kopfZeile("Stage");
   stufe("clearing old folders", [&] { AlteVerzeichnisseLoeschen(k, false, bediener); });
-  stufe("backup", [&] { BackupErstellen(k, bediener, heute()); });
+  Backup backup;
+  stufe("backup", [&] { backup = BackupErstellen(k, bediener, heute()); });
   stufe("reading mapping, bookings, index", [&] {
     lieferanten.DateiEinlesen();
     fs::create_directories(arbeit / "Belege");
@@ -218,7 +219,7 @@ void stufenweise(const fs::path& basis) {
   stufe("maximum check",
         [&] { MaxBetragPruefen(buchungen.BuchungsGrid, lieferanten, k, protokoll, bediener); });
   stufe("moving the PDFs", [&] { verschoben = BelegeKopieren(k, bediener); });
-  stufe("document archive", [&] { BelegarchivErstellen(k, bediener, heute()); });
+  stufe("document archive", [&] { BelegarchivErstellen(k, bediener, heute(), backup); });
   stufe("emptying Belege, write-back", [&] {
     VerzeichnisLoeschen(arbeit / "Belege");
     lieferanten.DateiSchreiben();

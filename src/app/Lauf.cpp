@@ -162,15 +162,14 @@ void Lauf::stufen() {
 // lets the next Start finish the run should this one stop.
 void Lauf::sichern() {
   const Datum tag = heute();
-  OffenerLauf lauf{beginn_, k_.LfdNummer, {}, {}, download_.geholt(), false};
-  backup_ = BackupErstellen(k_, bediener_, tag, &lauf.eintraege);
-  laufbuch_.schreiben(archivZeile(backup_));
-  windowsNamenMelden(backup_, lauf.eintraege);
-  if (backup_ != backupName(k_, tag))
-    protokoll_.AddProtokollEintrag("Backup", backup_.filename().string(), "",
+  backup_ = BackupErstellen(k_, bediener_, tag);
+  laufbuch_.schreiben(archivZeile(backup_.archiv));
+  windowsNamenMelden(backup_.archiv, backup_.eintraege);
+  if (backup_.archiv != backupName(k_, tag))
+    protokoll_.AddProtokollEintrag("Backup", backup_.archiv.filename().string(), "",
                                    "weiteres Backup des Tages", "", "");
-  lauf.backup = backup_;
-  journal_.anlegen(lauf);
+  journal_.anlegen({beginn_, k_.LfdNummer, backup_.archiv, backup_.eintraege, download_.geholt(),
+                    false});
 }
 
 // A stopped run is done again from its backup, with the numbers it began
@@ -188,7 +187,7 @@ void Lauf::fortsetzen(const OffenerLauf& offen) {
   AlteVerzeichnisseLoeschen(k_, true, bediener_);
   eintraegeZurueckholen(offen.backup, k_.ArbeitsVerzeichnis, offen.eintraege);
   k_.LfdNummer = offen.lfdNummer;
-  backup_ = offen.backup;
+  backup_ = {offen.backup, offen.eintraege, nullptr};
   download_.geholtUebernehmen(offen.geholt);
 }
 

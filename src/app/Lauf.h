@@ -91,7 +91,7 @@ class Lauf {
   int abrechnungsBelege_ = 0;
   std::string abrechnungsDatum_;
   // The backup this run wrote; the document archives take the PDFs' data from it.
-  std::filesystem::path backup_;
+  Backup backup_;
   // Why the closing stages were skipped, for the log's last line.
   std::string ohneAbschluss_;
   // Document folders being deleted in the background; waited for at the end.

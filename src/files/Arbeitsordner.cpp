@@ -241,8 +241,7 @@ fs::path belegarchivName(const Konfiguration& k, const Datum& heute) {
           std::to_string(k.LfdNummer) + ".zip");
 }
 
-fs::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute,
-                         Archiveintraege* eintraege) {
+Backup BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute) {
   const fs::path erstes = backupName(k, heute);
   b.fortschritt("Backup erstellen");
   const fs::path backup = ordnerPfad(k.BackupVerzeichnis);
@@ -252,14 +251,15 @@ fs::path BackupErstellen(const Konfiguration& k, Bediener& b, const Datum& heute
                  quote(erstes) + " kann nicht geschrieben werden.");
   ZipEinstellungen einstellungen;
   einstellungen.nichtsErsetzen = true;
+  // A folder moved aside is being deleted in the background: never backed up.
+  einstellungen.ohneBeginn = kBeiseite;
   constexpr int kHoechstens = 99;
   for (int n = 1; n <= kHoechstens; ++n) {
     const fs::path archiv =
         n == 1 ? erstes : erstes.parent_path() / (erstes.stem().string() + "-" + std::to_string(n) + ".zip");
     try {
       auto bericht = ordnerArchivieren(ordnerPfad(k.ArbeitsVerzeichnis), archiv, einstellungen);
-      if (eintraege) *eintraege = std::move(bericht.eintraege);
-      return archiv;
+      return {archiv, std::move(bericht.eintraege), std::move(bericht.nachweis)};
     } catch (const EintragVorhanden&) {
       // That backup holds a file of this name from an earlier run today.
     }
@@ -286,7 +286,7 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
 }
 
 fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& heute,
-                              const fs::path& backup, Archiveintraege* eintraege) {
+                              const Backup& backup, Archiveintraege* eintraege) {
   b.fortschritt("Belegarchiv erstellen");
   if (k.LfdNummer == INT32_MAX)
     throw Fehler("Die laufende Nummer (LfdNummer " + std::to_string(k.LfdNummer) +
@@ -295,7 +295,9 @@ fs::path BelegarchivErstellen(const Konfiguration& k, Bediener& b, const Datum& 
   // The backup holds the same PDFs under their delivered names: their Deflate
   // data is taken from there wherever the bytes still match.
   auto bericht = ordnerArchivieren(resolveNoCase(ordnerPfad(k.ArbeitsVerzeichnis), "Belege"),
-                                   archiv, {}, backup.empty() ? backupName(k, heute) : backup);
+                                   archiv, {},
+                                   backup.archiv.empty() ? backupName(k, heute) : backup.archiv,
+                                   backup.nachweis);
   if (eintraege) *eintraege = std::move(bericht.eintraege);
   return archiv;
 }

@@ -120,12 +120,14 @@ ZipKopf kopfVon(const Eintrag& e) {
                lesefehlerText(nummer) + ").");
 }
 
-void sammeln(const fs::path& ordner, const std::string& praefix, std::vector<Eintrag>& aus) {
+void sammeln(const fs::path& ordner, const std::string& praefix, std::vector<Eintrag>& aus,
+             const char* ohne = nullptr) {
   std::error_code ec;
   const auto namen = ordnerNamen(ordner, Eintraege::alle, ec);
   if (ec) ordnerNichtLesbar(ordner, ec.value());
 
   for (const auto& name : namen) {
+    if (ohne && name.starts_with(ohne)) continue;
     fs::path pfad = ordner / name;
     struct stat lst {};
     struct stat st {};
@@ -253,12 +255,13 @@ class Archivierer {
 
   const std::string& kannNicht() const { return kannNicht_; }
 
-  ZipBericht archivieren(const fs::path& basis, const fs::path& vorlagePfad) {
+  ZipBericht archivieren(const fs::path& basis, const fs::path& vorlagePfad,
+                         std::shared_ptr<const ArchivNachweis> vorlageNachweis) {
     zielPruefen();
     struct stat st {};
     basis_ = basis;
     try {
-      if (::stat(basis.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) sammeln(basis, "", eintraege_);
+      if (::stat(basis.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) sammeln(basis, "", eintraege_, e_.ohneBeginn);
     } catch (const Fehler& f) {
       throw Fehler(kannNicht_ + ": " + f.what());
     }
@@ -270,8 +273,8 @@ class Archivierer {
       if (!vorhanden_) leeresArchivSchreiben(archiv_);
       return bericht_;
     }
-    const std::optional<Vorlage> vorlage =
-        vorlagePfad.empty() ? std::nullopt : std::optional<Vorlage>(vorlagePfad);
+    std::optional<Vorlage> vorlage;
+    if (!vorlagePfad.empty()) vorlage.emplace(vorlagePfad, std::move(vorlageNachweis));
 
     TempDatei temp(archiv_, vorhanden_ ? &alterStand_ : nullptr);
     ZipSchreiber zs(temp.fd());
@@ -287,7 +290,7 @@ class Archivierer {
     if (nachweis && ::stat(archiv_.c_str(), &st) == 0) {
       nachweis->archiv = archiv_;
       nachweis->archivStand = kennungVon(st);
-      nachweisMerken(std::move(nachweis));
+      bericht_.nachweis = std::move(nachweis);
     }
     return bericht_;
   }
@@ -506,10 +509,11 @@ class Archivierer {
 }  // namespace
 
 ZipBericht ordnerArchivieren(const fs::path& basis, const fs::path& archiv,
-                             const ZipEinstellungen& einstellungen, const fs::path& vorlage) {
+                             const ZipEinstellungen& einstellungen, const fs::path& vorlage,
+                             std::shared_ptr<const ArchivNachweis> vorlageNachweis) {
   Archivierer a(archiv, einstellungen);
   try {
-    return a.archivieren(basis, vorlage);
+    return a.archivieren(basis, vorlage, std::move(vorlageNachweis));
   } catch (const Fehler&) {
     throw;
   } catch (const ZipSchreibfehler& f) {

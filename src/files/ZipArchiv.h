@@ -9,11 +9,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 #include <utility>
 #include <string>
 
 namespace belvanto {
+
+struct ArchivNachweis;  // what one call packed itself (files/ZipPacken.h)
 
 struct ZipEinstellungen {
   // Deflate level; 6 is zlib's and Info-ZIP's "normal".
@@ -32,6 +35,8 @@ struct ZipEinstellungen {
   // An existing archive with a file entry of a new file's name is left alone:
   // ordnerArchivieren throws EintragVorhanden instead of replacing the entry.
   bool nichtsErsetzen = false;
+  // Entries directly in the base whose names begin with this are left out.
+  const char* ohneBeginn = nullptr;
 };
 
 struct EintragVorhanden {};
@@ -44,6 +49,9 @@ struct ZipBericht {
   // one Windows can take (windowsName, with "~2", "~3" ... where two would
   // meet); folders end in "/".
   std::vector<std::pair<std::string, std::string>> eintraege;
+  // What this call packed itself, for a later call that has this archive as
+  // its template; none when the call had a template itself.
+  std::shared_ptr<const ArchivNachweis> nachweis;
 };
 
 // Archives every file below `basis` (recursing, hidden files included,
@@ -55,11 +63,14 @@ struct ZipBericht {
 // when no archive exists yet, an empty one is written. A file whose size and
 // CRC-32 equal those of an entry of the archive `vorlage`, and whose bytes
 // equal that entry's, gets that entry's data as it is; a `vorlage` that is
-// missing or cannot be read is passed over. Throws Fehler.
+// missing or cannot be read is passed over. With the `vorlageNachweis` of
+// the call that wrote `vorlage`, files it packed are taken over without
+// comparing their bytes, as long as neither changed since. Throws Fehler.
 ZipBericht ordnerArchivieren(const std::filesystem::path& basis,
                              const std::filesystem::path& archiv,
                              const ZipEinstellungen& einstellungen = {},
-                             const std::filesystem::path& vorlage = {});
+                             const std::filesystem::path& vorlage = {},
+                             std::shared_ptr<const ArchivNachweis> vorlageNachweis = nullptr);
 
 // Writes the entries (name below `basis`, name in `archiv`) back below
 // `basis`, replacing files of the same name; folders (names ending in "/")

@@ -58,21 +58,6 @@ DateiKennung kennungVon(const struct stat& st) {
           static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-namespace {
-std::mutex nachweisSchutz;
-std::shared_ptr<const ArchivNachweis> nachweisZuletzt;
-}  // namespace
-
-void nachweisMerken(std::shared_ptr<const ArchivNachweis> nachweis) {
-  const std::lock_guard lock(nachweisSchutz);
-  nachweisZuletzt = std::move(nachweis);
-}
-
-std::shared_ptr<const ArchivNachweis> letzterNachweis() {
-  const std::lock_guard lock(nachweisSchutz);
-  return nachweisZuletzt;
-}
-
 Quelldatei::~Quelldatei() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -93,7 +78,8 @@ bool Quelldatei::zumAnfang() {
   return false;
 }
 
-Vorlage::Vorlage(const std::filesystem::path& archiv) {
+Vorlage::Vorlage(const std::filesystem::path& archiv,
+                 std::shared_ptr<const ArchivNachweis> nachweis) {
   int code = 0;
   archiv_ = ::zip_open(archiv.c_str(), ZIP_RDONLY, &code);
   const zip_int64_t anzahl = archiv_ ? zip_get_num_entries(archiv_, 0) : 0;
@@ -108,7 +94,6 @@ Vorlage::Vorlage(const std::filesystem::path& archiv) {
   std::sort(eintraege_.begin(), eintraege_.end());
   // Written by this process and not touched since.
   struct stat st {};
-  auto nachweis = letzterNachweis();
   if (archiv_ && nachweis && nachweis->archiv == archiv && ::stat(archiv.c_str(), &st) == 0 &&
       kennungVon(st) == nachweis->archivStand)
     nachweis_ = std::move(nachweis);

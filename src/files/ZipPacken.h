@@ -92,10 +92,6 @@ struct ArchivNachweis {
   DateiKennung archivStand;
   std::map<DateiKennung, Eintrag> dateien;
 };
-// Kept for the archive written last, so the next archive can take over its
-// entries for files it can tell are the same.
-void nachweisMerken(std::shared_ptr<const ArchivNachweis> nachweis);
-std::shared_ptr<const ArchivNachweis> letzterNachweis();
 DateiKennung kennungVon(const struct ::stat& st);
 
 // The entries of a finished archive by size and CRC-32, so that the files
@@ -109,7 +105,9 @@ class Vorlage {
     std::uint16_t methode;
     std::uint64_t dichteGroesse;
   };
-  explicit Vorlage(const std::filesystem::path& archiv);
+  // `nachweis`, when it is the record of `archiv` as it still stands, lets
+  // files it names be taken over without comparing their bytes.
+  Vorlage(const std::filesystem::path& archiv, std::shared_ptr<const ArchivNachweis> nachweis);
   ~Vorlage();
   Vorlage(const Vorlage&) = delete;
   Vorlage& operator=(const Vorlage&) = delete;

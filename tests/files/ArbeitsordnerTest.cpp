@@ -205,6 +205,8 @@ TEST_F(ArbeitsordnerTest, BackupHoldsTheWorkingFolderWithoutZips) {
   writeBytes(w / "REMADV" / "RemADV_1.csv", "r");
   writeBytes(w / "Belege" / "alt.zip", "PK");
   writeBytes(w / "vorher.ZIP", "PK");
+  // A folder being deleted in the background.
+  writeBytes(w / ".geloescht-Belege-1-2" / "weg.pdf", "weg");
 
   BackupErstellen(k, b, kHeute);
 
@@ -238,7 +240,7 @@ TEST_F(ArbeitsordnerTest, BackupsOfOneDayNeverReplaceAnEntry) {
   for (const auto& lauf : laeufe) {
     fs::remove_all(w);
     for (const auto& [name, inhalt] : lauf.dateien) writeBytes(w / name, inhalt);
-    EXPECT_EQ(BackupErstellen(k, b, kHeute), backup / lauf.archiv);
+    EXPECT_EQ(BackupErstellen(k, b, kHeute).archiv, backup / lauf.archiv);
   }
   auto erstes = mitLibzipLesen(backup / "123-05-07-24.zip");
   EXPECT_EQ(schluessel(erstes),
@@ -248,7 +250,7 @@ TEST_F(ArbeitsordnerTest, BackupsOfOneDayNeverReplaceAnEntry) {
   EXPECT_EQ(mitLibzipLesen(backup / "123-05-07-24-2.zip")["ZRBELEG/Buchungen_1.csv"].inhalt,
             "zweiter");
   // Another day, another backup.
-  EXPECT_EQ(BackupErstellen(k, b, Datum{2024, 7, 6}), backup / "123-06-07-24.zip");
+  EXPECT_EQ(BackupErstellen(k, b, Datum{2024, 7, 6}).archiv, backup / "123-06-07-24.zip");
 }
 
 TEST_F(ArbeitsordnerTest, MissingBackupFolderIsAnErrorAndIsNotCreated) {

@@ -172,7 +172,8 @@ TEST_F(ZipInhaltTest, DocumentArchiveTakesFromTheBackupOnlyWhatIsUnchanged) {
   fs::create_directories(k.BackupVerzeichnis);
   fs::create_directories(k.AusgabeVerzeichnis);
   // A backup deflated at level 1: data taken from it differs from level 6's.
-  ordnerArchivieren(w, backupName(k, heute), {1, 16u << 20, 2, 64u << 20, false});
+  const auto gesichert =
+      ordnerArchivieren(w, backupName(k, heute), {1, 16u << 20, 2, 64u << 20, false});
 
   // The index reader renames the PDFs, the run moves them into Belege.
   for (int i = 1; i <= 7; ++i)
@@ -200,7 +201,7 @@ TEST_F(ZipInhaltTest, DocumentArchiveTakesFromTheBackupOnlyWhatIsUnchanged) {
     ::close(fd);
   }
 
-  archiv = BelegarchivErstellen(k, b, heute);
+  archiv = BelegarchivErstellen(k, b, heute, {backupName(k, heute), {}, gesichert.nachweis});
   const fs::path ohne = tmp / "ohne-backup.zip";
   ordnerArchivieren(belege, ohne);
 
