@@ -84,7 +84,10 @@ TEST_P(GoldenExport, ByteGenau) {
   EXPECT_EQ(lauf, readBytes(fall / "lauf.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Faelle, GoldenExport, ::testing::Values("golden"),
+INSTANTIATE_TEST_SUITE_P(Faelle, GoldenExport,
+                         ::testing::Values("golden", "eine_rechnung", "rechnungen_im_wechsel",
+                                           "skonto", "nullbetrag", "keine_zahl", "zeichen",
+                                           "ohne_bildnamen", "ohne_buchungen"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
