@@ -66,7 +66,6 @@ TEST_F(Hauptfenster, ShowsTheConfigurationAndInitialStates) {
   auto f = fenster();
   ASSERT_TRUE(f->FormCreate());
   EXPECT_EQ(f->windowTitle(), "Belvanto 8.1 SFtp");
-  EXPECT_EQ(f->size(), QSize(468, 277));
   EXPECT_EQ(teil<QLineEdit>(*f, "LblMitgliedsNr")->text(), "4711");
   EXPECT_EQ(teil<QLineEdit>(*f, "VerzeichnisLbL")->text(),
             QString::fromStdString((dir / "arbeit").string()) + "/");
@@ -77,9 +76,6 @@ TEST_F(Hauptfenster, ShowsTheConfigurationAndInitialStates) {
   EXPECT_EQ(teil<QCheckBox>(*f, "DownloadCB")->text(), "mit Download");
   EXPECT_EQ(teil<QCheckBox>(*f, "RemAdvMailCB")->text(), "RemADV mailen");
   EXPECT_EQ(teil<QPushButton>(*f, "BtnStart")->text(), "Start");
-  EXPECT_EQ(teil<QPushButton>(*f, "BtnStart")->geometry(), QRect(94, 224, 75, 25));
-  EXPECT_EQ(teil<QPushButton>(*f, "BtnHilfe")->geometry(), QRect(358, 224, 75, 25));
-  EXPECT_EQ(teil<QComboBox>(*f, "CBDruckerauswahl")->geometry(), QRect(288, 24, 145, 21));
 
   auto* combo = teil<QComboBox>(*f, "CBDruckerauswahl");
   ASSERT_EQ(combo->count(), druckerwahl.namen().size());
@@ -216,10 +212,8 @@ TEST_F(Hauptfenster, BoxesShowTagsAsTheyStand) {
 TEST(Hilfe, ShowsItsTwentySevenLinesExactly) {
   THilfe hilfe;
   EXPECT_EQ(hilfe.windowTitle(), "Hilfe");
-  EXPECT_EQ(hilfe.size(), QSize(506, 563));
   auto* memo = hilfe.findChild<QPlainTextEdit*>("MmoHilfe");
   ASSERT_NE(memo, nullptr);
-  EXPECT_EQ(memo->geometry(), QRect(24, 25, 457, 464));
   const QStringList zeilen = memo->toPlainText().split('\n');
   ASSERT_EQ(zeilen.size(), 27);
   EXPECT_EQ(zeilen[0], "Belvanto");

@@ -1,7 +1,5 @@
 #include "export/ExportTestHilfe.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
 
@@ -38,27 +36,6 @@ void ExportUmgebung::pdf(const std::string& name) const {
 std::string indexZeile(const std::string& pdf, const std::string& rechnungsNr,
                        const std::string& abrufNr, const std::string& valuta) {
   return pdf + ";;;;;4711;" + rechnungsNr + ";;815;;" + abrufNr + ";;;" + valuta + ";;;;;";
-}
-
-std::vector<std::string> crlfZeilen(const std::string& bytes) {
-  std::vector<std::string> zeilen;
-  std::size_t anfang = 0;
-  while (anfang < bytes.size()) {
-    const auto lf = bytes.find('\n', anfang);
-    if (lf == std::string::npos) {
-      ADD_FAILURE() << "last line without line end: " << bytes.substr(anfang);
-      zeilen.push_back(bytes.substr(anfang));
-      break;
-    }
-    if (lf == anfang || bytes[lf - 1] != '\r') {
-      ADD_FAILURE() << "line without CR: " << bytes.substr(anfang, lf - anfang);
-      zeilen.push_back(bytes.substr(anfang, lf - anfang));
-    } else {
-      zeilen.push_back(bytes.substr(anfang, lf - 1 - anfang));
-    }
-    anfang = lf + 1;
-  }
-  return zeilen;
 }
 
 std::string xmllintFehler(const std::filesystem::path& datei) {

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "basis/Konfiguration.h"
@@ -40,10 +39,6 @@ std::string indexZeile(const std::string& pdf, const std::string& rechnungsNr,
 inline constexpr const char* kIndexKopf =
     "Datei;F1;F2;F3;F4;Mitglied;RechnungsNr;F7;AbrNr;F9;AbrufNr;F11;F12;Valuta;F14;F15;F16;F17;"
     "F18";
-
-// The lines of a file that must end every line with CR LF; fails the test
-// (and returns what it found) when a line lacks the CR or the last line end.
-std::vector<std::string> crlfZeilen(const std::string& bytes);
 
 // xmllint --noout on the file; empty when it parses, else xmllint's output.
 std::string xmllintFehler(const std::filesystem::path& datei);
