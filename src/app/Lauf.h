@@ -50,7 +50,6 @@ class Lauf {
   bool erfolgreich() const { return erfolgreich_; }
   int verschobeneBelege() const { return verschobeneBelege_; }
   int abrechnungsBelege() const { return abrechnungsBelege_; }
-  const std::string& abrechnungsDatum() const { return abrechnungsDatum_; }
   Protokoll& protokoll() { return protokoll_; }
 
  private:

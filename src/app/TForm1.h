@@ -35,7 +35,6 @@ class TForm1 : public QWidget {
   Konfiguration& konfiguration() { return konfiguration_; }
   bool angehakt(Haken haken) const;
   bool laufGestartet() const { return laufGestartet_; }
-  bool laufAktiv() const { return laufAktiv_; }
   QLineEdit* fortschrittsfeld() const { return LbLFortschritt; }
 
  public slots:

@@ -44,7 +44,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kBlock = 256 * 1024;
+constexpr std::size_t kBlock = kDateiPuffer;
 // A big file that grew past what its local header can say while it was read.
 constexpr int kVeraendert = -2;
 // The largest file held whole in memory.
@@ -183,49 +183,27 @@ class Deflater {
   Bytes puffer_ = Bytes(kBlock);
 };
 
-// The new archive, beside the old one until it is complete; removed unless it
-// took the archive's place.
+// The new archive, beside the old one until it is complete.
 class TempDatei {
  public:
-  TempDatei(const fs::path& archiv, const struct stat* altesArchiv) {
-    static std::atomic<unsigned> zaehler{0};
-    const unsigned zufall = std::random_device{}();
-    for (int versuch = 0; fd_ < 0 && versuch < 100; ++versuch) {
-      pfad_ = archiv.parent_path() / ("." + archiv.filename().string() + ".neu-" +
-                                      std::to_string(zufall) + "-" + std::to_string(zaehler++));
-      // A new archive holds a member's business data: the user's alone.
-      fd_ = ::open(pfad_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd_ < 0 && errno != EEXIST) break;
-    }
-    if (fd_ < 0)
+  TempDatei(const fs::path& archiv, const struct stat* altesArchiv) : datei_(archiv, altesArchiv) {
+    // A new archive holds a member's business data: the user's alone.
+    if (datei_.fehler() != 0)
       throw ZipSchreibfehler("Die temporäre Datei kann nicht angelegt werden: " +
-                             systemFehlerText(errno));
-    if (altesArchiv) ::fchmod(fd_, altesArchiv->st_mode & 07777);
+                             systemFehlerText(datei_.fehler()));
   }
-  ~TempDatei() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!ersetzt_) ::unlink(pfad_.c_str());
-  }
-  TempDatei(const TempDatei&) = delete;
-  TempDatei& operator=(const TempDatei&) = delete;
+  int fd() const { return datei_.fd(); }
 
-  int fd() const { return fd_; }
-
-  // Closes the file and renames it over `archiv`.
-  void ersetzen(const fs::path& archiv) {
-    const int r = ::close(fd_);
-    fd_ = -1;
-    if (r != 0) throw ZipSchreibfehler("Schreibfehler: " + systemFehlerText(errno));
-    if (::rename(pfad_.c_str(), archiv.c_str()) != 0)
-      throw ZipSchreibfehler("Die temporäre Datei " + quote(pfad_) +
-                             " kann nicht umbenannt werden: " + systemFehlerText(errno));
-    ersetzt_ = true;
+  // Closes the file and renames it over the archive.
+  void ersetzen() {
+    if (const int nummer = datei_.ersetzen())
+      throw ZipSchreibfehler("Die temporäre Datei " + quote(datei_.pfad()) +
+                             " kann nicht geschlossen oder umbenannt werden: " +
+                             systemFehlerText(nummer));
   }
 
  private:
-  fs::path pfad_;
-  int fd_ = -1;
-  bool ersetzt_ = false;
+  ErsatzDatei datei_;
 };
 
 // libzip's reader of an archive, closed on every path.
@@ -285,7 +263,7 @@ class Archivierer {
     neueSchreiben(zs, vorlage ? &*vorlage : nullptr, nachweis.get());
     zs.abschliessen();
     if (e_.sichern && ::fsync(temp.fd()) != 0) nichtGesichert(errno);
-    temp.ersetzen(archiv_);
+    temp.ersetzen();
     if (e_.sichern) ordnerSichernOderMelden();
     if (nachweis && ::stat(archiv_.c_str(), &st) == 0) {
       nachweis->archiv = archiv_;
@@ -302,13 +280,7 @@ class Archivierer {
   }
 
   void ordnerSichernOderMelden() {
-    const int fd = ::open(ordner_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    const int r = ::fsync(fd);
-    const int nummer = errno;
-    ::close(fd);
-    // Some file systems cannot sync a folder; the archive itself is what counts.
-    if (r != 0 && nummer != EINVAL && nummer != EROFS) nichtGesichert(nummer);
+    if (const int nummer = ordnerSichern(ordner_)) nichtGesichert(nummer);
   }
 
   void zielPruefen() {

@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "util/Dateijobs.h"
+
 namespace belvanto {
 namespace {
 
-constexpr std::size_t kBlock = 256 * 1024;
+constexpr std::size_t kBlock = kDateiPuffer;
 // Files a helper may take ahead of the writer, whatever their size.
 constexpr std::size_t kFenster = 16;
 

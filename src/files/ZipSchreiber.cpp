@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "util/Dateijobs.h"
 #include "util/Encoding.h"
 #include "util/Systemfehler.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::uint64_t kMax32 = 0xFFFFFFFF;
 constexpr std::uint64_t kMax16 = 0xFFFF;
-constexpr std::size_t kPuffer = 256 * 1024;
+constexpr std::size_t kPuffer = kDateiPuffer;
 constexpr std::uint16_t kVersion = 20;  // Deflate, folders
 constexpr std::uint16_t kVersionZip64 = 45;
 

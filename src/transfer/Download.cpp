@@ -120,8 +120,6 @@ bool Download::ListingCallback(const fxp_names* names) {
 }
 
 void Download::ordnerLesen(const std::string& ordner) {
-  amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
-           [&] { TestSFTP->ChangeDir(ordner); });
   ListBox1.clear();
   ordnerListen(*TestSFTP, ordner, k_.FtpZeitlimit);
 }

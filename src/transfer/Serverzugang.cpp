@@ -182,6 +182,8 @@ std::string serverGrund(int32_t art, const std::string& text, int32_t zeitlimitS
 }
 
 void ordnerListen(TTGPuttySFTP& sitzung, const std::string& ordner, int32_t zeitlimitSekunden) {
+  amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
+           [&] { sitzung.ChangeDir(ordner); });
   try {
     sitzung.ListDir(".");
   } catch (const TGPuttySFTPException& e) {

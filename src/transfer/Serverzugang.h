@@ -64,9 +64,8 @@ void anmeldungSetzen(TTGPuttySFTP& sitzung, const Serverzugang& zugang);
 // `art` is the failure's TG_ERRKIND_*.
 std::string serverGrund(int32_t art, const std::string& text, int32_t zeitlimitSekunden);
 
-// ListDir(".") of the folder the session is in, `ordner` being its name for
-// the messages; a failure becomes Fehler "Der Ordner ... kann nicht gelesen
-// werden (...)".
+// Changes into `ordner` and lists it (ListDir(".")); a failure becomes Fehler
+// "Der Ordner ... auf dem Server kann nicht geöffnet / gelesen werden (...)".
 void ordnerListen(TTGPuttySFTP& sitzung, const std::string& ordner, int32_t zeitlimitSekunden);
 
 // Runs one step on the server; a failure of the session becomes Fehler with

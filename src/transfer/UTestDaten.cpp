@@ -51,28 +51,21 @@ bool DatenTest::TestDaten(const std::string& UserName, const std::string& Passwo
   }
   if (Result) {
     Trennen trennen(*TestSFTP);
-    auto wechseln = [&](const std::string& ordner) {
-      amServer("Der Ordner \"" + ordner + "\" auf dem Server kann nicht geöffnet werden",
-               [&] { TestSFTP->ChangeDir(ordner); });
-    };
     bediener_.testFensterZeigen();
     bediener_.testFensterSchritt("Test auf Daten");
 
     bediener_.testFensterSchritt("Test auf Daten / ZRBeleg");
-    wechseln("../ZRBELEG");
     ordnerLesen("../ZRBELEG");
     Result &= pruefen("pdf", DatenKasten::ZRBelegPDF);
     Result &= pruefen("index", DatenKasten::ZRBelegCSVIndex);
     Result &= pruefen("buchungen", DatenKasten::ZRBelegCSVBuchung);
 
     bediener_.testFensterSchritt("Test auf Daten / ZRAbrechnung");
-    wechseln("../ZRABR");
     ordnerLesen("../ZRABR");
     Result &= pruefen("index", DatenKasten::ZRAbrechnungCSV);
     Result &= pruefen("pdf", DatenKasten::ZRAbrechnungPDF);
 
     TestDateiListe.clear();
-    wechseln("../REMADV");
     if (MitRemADV) {
       bediener_.testFensterSchritt("Test auf Daten / RemADV");
       ordnerLesen("../REMADV");

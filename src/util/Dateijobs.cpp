@@ -51,6 +51,37 @@ fs::path tempName(const fs::path& ziel) {
                             "-" + std::to_string(zufall) + "-" + std::to_string(zaehler++));
 }
 
+}  // namespace
+
+ErsatzDatei::ErsatzDatei(const fs::path& ziel, const struct stat* alt) : ziel_(ziel) {
+  for (int versuch = 0; fd_ < 0 && versuch < 100; ++versuch) {
+    pfad_ = tempName(ziel);
+    fd_ = ::open(pfad_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
+  angelegt_ = fd_ >= 0;
+  if (fd_ < 0)
+    fehler_ = errno;
+  else if (alt && ::fchmod(fd_, alt->st_mode & 07777) != 0)
+    fehler_ = errno;
+}
+
+ErsatzDatei::~ErsatzDatei() {
+  if (fd_ >= 0) ::close(fd_);
+  if (angelegt_ && !ersetzt_) ::unlink(pfad_.c_str());
+}
+
+int ErsatzDatei::ersetzen() {
+  const int r = ::close(fd_);
+  fd_ = -1;
+  if (r != 0) return errno;
+  if (::rename(pfad_.c_str(), ziel_.c_str()) != 0) return errno;
+  ersetzt_ = true;
+  return 0;
+}
+
+namespace {
+
 // Replaces the content of an existing file in place: the only way where the
 // folder forbids creating the temporary file.
 void direktUeberschreiben(const fs::path& ziel, std::string_view bytes, Sichern sichern) {
@@ -76,7 +107,7 @@ std::string kopieren(const fs::path& quelle, const fs::path& ziel) {
   int aus = -1;
   bool ok = ::fstat(ein, &st) == 0 && S_ISREG(st.st_mode) &&
             (aus = ::mkostemp(temp.data(), O_CLOEXEC)) >= 0;
-  std::vector<char> puffer(256 * 1024);
+  std::vector<char> puffer(kDateiPuffer);
   while (ok) {
     const ssize_t n = ::read(ein, puffer.data(), puffer.size());
     if (n < 0 && errno == EINTR) continue;
@@ -157,31 +188,18 @@ void dateiErsetzen(const fs::path& datei, std::string_view bytes, Sichern sicher
   const bool vorhanden = ::stat(ziel.c_str(), &alt) == 0;
   if (vorhanden && !S_ISREG(alt.st_mode)) dateiNichtSchreibbar(ziel, EISDIR);
 
-  const fs::path temp = tempName(ziel);
-  // A new file is the user's alone; one that is replaced keeps its mode.
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    const int nummer = errno;
+  ErsatzDatei temp(ziel, vorhanden ? &alt : nullptr);
+  if (temp.fd() < 0) {
+    const int nummer = temp.fehler();
     if (vorhanden && (nummer == EACCES || nummer == EPERM) && ::access(ziel.c_str(), W_OK) == 0)
       return direktUeberschreiben(ziel, bytes, sichern);
     dateiNichtSchreibbar(ziel, nummer);
   }
-  bool ok = alleSchreiben(fd, bytes.data(), bytes.size()) &&
-            (!vorhanden || ::fchmod(fd, alt.st_mode & 07777) == 0) &&
-            (sichern == Sichern::nein || ::fsync(fd) == 0);
-  int nummer = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    nummer = errno;
-  }
-  if (ok && ::rename(temp.c_str(), ziel.c_str()) != 0) {
-    ok = false;
-    nummer = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    dateiNichtSchreibbar(ziel, nummer);
-  }
+  if (temp.fehler() != 0) dateiNichtSchreibbar(ziel, temp.fehler());
+  if (!alleSchreiben(temp.fd(), bytes.data(), bytes.size()) ||
+      (sichern == Sichern::ja && ::fsync(temp.fd()) != 0))
+    dateiNichtSchreibbar(ziel, errno);
+  if (const int nummer = temp.ersetzen()) dateiNichtSchreibbar(ziel, nummer);
   if (sichern == Sichern::ja) ordnerSichern(ordnerVon(ziel));
 }
 
@@ -216,12 +234,12 @@ void ordnerAnlegen(const fs::path& ordner) {
   ordnerNichtAnlegbar(ordner, ec ? ec.value() : (ist ? ist.value() : ENOTDIR));
 }
 
-bool ordnerSichern(const fs::path& ordner) {
+int ordnerSichern(const fs::path& ordner) {
   const int fd = ::open(ordner.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  if (fd < 0) return 0;
+  const int nummer = ::fsync(fd) == 0 ? 0 : errno;
   ::close(fd);
-  return ok;
+  return nummer == EINVAL || nummer == EROFS ? 0 : nummer;
 }
 
 std::vector<std::string> ordnerNamen(const fs::path& ordner, Eintraege welche,

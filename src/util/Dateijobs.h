@@ -3,6 +3,9 @@
 // names in case-insensitive order. Each failure has one German wording.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,6 +23,36 @@ namespace belvanto {
 // Whether a replaced file must be on the disk when the call returns. Files
 // that end up in an archive, which is synced itself, need not be.
 enum class Sichern { ja, nein };
+
+// The size of the buffers files are read and written in: large enough that
+// system calls cost nothing next to the data, small enough for any cache.
+inline constexpr std::size_t kDateiPuffer = 256 * 1024;
+
+// A new file beside `ziel` that takes its place once complete: created
+// exclusively (never through a planted link) for the user alone, or with the
+// mode of the file it replaces; removed unless it took the place.
+class ErsatzDatei {
+ public:
+  // `fehler()` tells whether the file could be created.
+  ErsatzDatei(const std::filesystem::path& ziel, const struct ::stat* alt);
+  ~ErsatzDatei();
+  ErsatzDatei(const ErsatzDatei&) = delete;
+  ErsatzDatei& operator=(const ErsatzDatei&) = delete;
+
+  int fd() const { return fd_; }
+  const std::filesystem::path& pfad() const { return pfad_; }
+  int fehler() const { return fehler_; }  // errno of the creation, 0 when made
+  // Closes the file and renames it over the target: 0, or the errno.
+  int ersetzen();
+
+ private:
+  std::filesystem::path ziel_;
+  std::filesystem::path pfad_;
+  int fd_ = -1;
+  int fehler_ = 0;
+  bool angelegt_ = false;
+  bool ersetzt_ = false;
+};
 
 // Writes `bytes` as the new content of `ziel`: through a temporary file beside
 // it that is synced and renamed over it, so a failure leaves the old file
@@ -40,9 +73,10 @@ bool verschiebenOhneErsetzen(const std::filesystem::path& quelle,
 // one) is fine. Throws Fehler (ordnerNichtAnlegbar) otherwise.
 void ordnerAnlegen(const std::filesystem::path& ordner);
 
-// Syncs a folder's entries to the disk; false where that fails (some file
-// systems cannot sync a folder).
-bool ordnerSichern(const std::filesystem::path& ordner);
+// Syncs a folder's entries to the disk: 0, or the errno where that fails.
+// A folder that cannot be opened, or a file system that cannot sync a
+// folder (EINVAL, EROFS), counts as synced: the files themselves are.
+int ordnerSichern(const std::filesystem::path& ordner);
 
 enum class Eintraege { alle, nurDateien };
 
