@@ -59,7 +59,7 @@ R run(TTGLibraryContext* ctx, R failed, Op op) {
   try {
     SshLogScope logScope(st);
     st->clearErrorKind();
-    if (st->conn && st->conn->usable()) st->conn->sftp().beginOperation(1);
+    if (st->conn && st->conn->usable()) st->conn->sftp().beginOperation();
     R r = op(*st);
     st->flushSshLog();
     return r;
@@ -377,7 +377,7 @@ TG_EXPORT struct TGFileHandle* tgputty_openfile(const char* path, int32_t openfl
     }
     std::string h;
     if (!openHandle(st, *c, p, static_cast<uint32_t>(openflags), a, h)) return nullptr;
-    return new TGFileHandle{&st, st.connGen, std::move(h), std::move(p)};
+    return new TGFileHandle{st.connGen, std::move(h), std::move(p)};
   });
 }
 

@@ -325,6 +325,8 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
   return true;
 }
 
+namespace {
+
 std::string base64(const std::string& in) {
   static const char* tab = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -347,6 +349,8 @@ std::string base64(const std::string& in) {
   }
   return out;
 }
+
+}  // namespace
 
 bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadline dl,
                  std::string& error) {

@@ -360,8 +360,8 @@ SftpChannel::Pump SftpChannel::pump(Deadline until, const Handler& handler) {
   }
 }
 
-void SftpChannel::beginOperation(uint32_t minBytes) {
-  minBytes_ = std::max<uint32_t>(1, minBytes);
+void SftpChannel::beginOperation() {
+  minBytes_ = 1;
   opStart_ = Clock::now();
   samples_.clear();
   samples_.emplace_back(opStart_, received_);

@@ -80,7 +80,6 @@ class LibState {
   // else (fxp_errtype then keeps what the caller set, normally negative).
   void failStatus(uint32_t status, const std::string& serverText, const std::string& what);
   void fail(const std::string& text, int32_t kind = TG_ERRKIND_OTHER);
-  bool hasStatus() const { return ctx->fxp_errtype >= 0; }
   int32_t errorKind() const { return errorKind_; }
   // A new call starts without a failure kind.
   void clearErrorKind() { errorKind_ = TG_ERRKIND_NONE; }
