@@ -52,6 +52,9 @@ enum : uint8_t {
 enum : uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3, Failure = 4 };
 }  // namespace fxp
 
+// The largest SFTP packet taken from the server; a longer one is malformed.
+inline constexpr int32_t kMaxPacket = 1048576;
+
 struct Attrs {
   uint32_t flags = 0;
   uint64_t size = 0;

@@ -107,13 +107,13 @@ class LocalTarget {
   bool open(const std::string& path, bool append);
   uint64_t startOffset() const { return mode_ == Mode::Append ? appendFrom_ : 0; }
   bool write(uint64_t off, const uint8_t* p, size_t n);
-  // Flushes the data to disk where the settings ask for it.
-  bool sync(const Attrs* preserve);
-  bool commit(const Attrs* preserve);
+  // Flushes the data to disk unless local_fsync is off.
+  bool sync();
+  bool commit();
   void abort();
 
  private:
-  enum class Mode { None, Temp, Direct, Append };
+  enum class Mode { None, Temp, Append };
   bool failLocal(const std::string& what);
 
   LibState& st_;
