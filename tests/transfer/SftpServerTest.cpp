@@ -183,6 +183,50 @@ TEST_F(SftpServerTest, FoldersListingsAndEveryKindOfTransfer) {
   EXPECT_EQ(s->WorkDir(), "/ZRBELEG");
 }
 
+// A rename replaces an existing target only in one step, where the server
+// offers posix-rename; without it the target stays as it was, whatever made
+// the rename fail.
+TEST_F(SftpServerTest, MoveExReplacesTheTargetOnlyInOneStep) {
+  struct Row {
+    const char* name;
+    bool posixRename;  // the server offers posix-rename@openssh.com
+    int32_t flags;
+    bool sourceThere, targetThere;
+    bool moves;  // else the call fails and both files stay as they were
+  };
+  const Row rows[] = {
+      {"overwrite", true, TG_RENAME_OVERWRITE, true, true, true},
+      {"native", true, TG_RENAME_NATIVE, true, true, true},
+      {"no flags, target there", true, 0, true, true, false},
+      {"no posix-rename, overwrite, no target", false, TG_RENAME_OVERWRITE, true, false, true},
+      {"no posix-rename, overwrite, target there", false, TG_RENAME_OVERWRITE, true, true, false},
+      {"no posix-rename, overwrite, no source", false, TG_RENAME_OVERWRITE, false, true, false},
+      {"no posix-rename, atomic", false, TG_RENAME_OVERWRITE | TG_RENAME_ATOMIC, true, false,
+       false},
+  };
+  auto posix = serve();
+  auto plain = serve({"--no-posix-rename"});
+  auto withPosix = session(*posix);
+  auto withoutPosix = session(*plain);
+  withPosix->Connect();
+  withoutPosix->Connect();
+  int i = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string n = std::to_string(++i);
+    const fs::path from = root() / "ZRABR" / ("quelle-" + n), to = root() / "ZRABR" / ("ziel-" + n);
+    if (r.sourceThere) test::writeBytes(from, "neu");
+    if (r.targetThere) test::writeBytes(to, "alt");
+    auto& s = r.posixRename ? withPosix : withoutPosix;
+    const auto error =
+        errorOf([&] { s->MoveEx("../ZRABR/quelle-" + n, "../ZRABR/ziel-" + n, r.flags); });
+    EXPECT_EQ(error.empty(), r.moves) << error;
+    EXPECT_EQ(fs::exists(from), r.sourceThere && !r.moves);
+    const char* expected = r.moves ? "neu" : r.targetThere ? "alt" : "";
+    EXPECT_EQ(fs::exists(to) ? test::readBytes(to) : "", expected);
+  }
+}
+
 TEST_F(SftpServerTest, BlockwiseDownloadReportsCancelsAbortsAndTimesOut) {
   enum class End { Whole, Raises, Quietly };
   struct Row {

@@ -193,16 +193,18 @@ bool renamePath(LibState& st, Connection& c, const std::string& from, const std:
   }
   s.start(fxp::Rename).str(from).str(to);
   if (!s.wait(s.finish(), r)) return false;
-  if (!overwrite) return expectOk(st, r, what);
-  if (r.type == fxp::Status) {
-    Reader rd = r.reader();
-    if (readStatus(rd).code == fxp::Ok) return true;
-  }
-  // Overwrite without the extension: remove the target, then rename again.
-  s.start(fxp::Remove).str(to);
-  s.forget(s.finish());
-  s.start(fxp::Rename).str(from).str(to);
-  return s.wait(s.finish(), r) && expectOk(st, r, what);
+  if (!overwrite || r.type != fxp::Status) return expectOk(st, r, what);
+  // The plain rename refuses an existing target. Removing it first would lose
+  // it whenever the rename then fails for another reason: it is left alone.
+  Reader rd = r.reader();
+  Status status = readStatus(rd);
+  if (status.code == fxp::Ok) return true;
+  st.failStatus(status.code,
+                (status.text.empty() ? statusText(status.code) : status.text) +
+                    " (the server offers no rename that replaces a file; " + to +
+                    " is left as it was)",
+                what);
+  return false;
 }
 
 bool getAttrs(LibState& st, Connection& c, const std::string& path, Attrs& out) {

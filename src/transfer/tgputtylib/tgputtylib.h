@@ -443,6 +443,12 @@ struct TTGLibraryContext {
  * call (false cancels, the call fails) and fail when the caller sets aborted
  * (the library never clears it).
  *
+ * tgsftp_mvex: with TG_RENAME_OVERWRITE or TG_RENAME_NATIVE the rename is
+ * posix-rename@openssh.com where the server offers it, which replaces an
+ * existing target in one step. Without it, OVERWRITE with ATOMIC fails at once
+ * and OVERWRITE alone is the plain rename, which fails on an existing target:
+ * a target is never removed first, whatever the outcome.
+ *
  * After a time-out or a broken connection the connection is dead: every later
  * call fails at once until tgsftp_connect.
  *
