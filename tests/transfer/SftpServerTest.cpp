@@ -1,5 +1,5 @@
 // The SFTP session and its library against the loopback SFTP server: logins,
-// folders and every kind of transfer, the block-wise download's progress,
+// folders, renames and every kind of transfer, the block-wise download's progress,
 // cancelling and stall time-out, proxies, host keys, and servers that stall,
 // die or answer reads short in the middle of a download.
 #include <gtest/gtest.h>
@@ -224,6 +224,72 @@ TEST_F(SftpServerTest, MoveExReplacesTheTargetOnlyInOneStep) {
     EXPECT_EQ(fs::exists(from), r.sourceThere && !r.moves);
     const char* expected = r.moves ? "neu" : r.targetThere ? "alt" : "";
     EXPECT_EQ(fs::exists(to) ? test::readBytes(to) : "", expected);
+  }
+}
+
+// Uploads from a stream and through the queued transfer arrive whole, each
+// block at its offset; appending continues the remote file from its end.
+TEST_F(SftpServerTest, StreamAndQueuedUploadsArriveWhole) {
+  enum class How { Stream, Queued };
+  struct Row {
+    const char* name;
+    How how;
+    bool append;        // stream: continue the remote file
+    bool lastFirst;     // queued: blocks from the end backwards
+    int32_t openFlags;  // queued
+    bool arrives;
+  };
+  constexpr int32_t kWrite = SSH_FXF_WRITE | SSH_FXF_CREAT | SSH_FXF_TRUNC;
+  const Row rows[] = {
+      {"stream", How::Stream, false, false, 0, true},
+      {"stream appended", How::Stream, true, false, 0, true},
+      {"queued", How::Queued, false, false, kWrite, true},
+      {"queued, last block first", How::Queued, false, true, kWrite, true},
+      {"queued to a file opened for reading", How::Queued, false, false, SSH_FXF_READ, false},
+  };
+  auto server = serve();
+  auto s = session(*server);
+  s->Connect();
+  s->ChangeDir("../ZRABR");
+  int64_t reported = -1;
+  s->OnProgress = [&](int64_t bytes, bool isupload) {
+    EXPECT_TRUE(isupload);
+    reported = bytes;
+    return true;
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const auto target = root() / "ZRABR" / "hoch.bin";
+    test::writeBytes(target, "Kopf\r\n");
+    if (r.how == How::Stream) {
+      std::stringstream data(big_);
+      IostreamTransferStream stream(data);
+      s->UploadStream("hoch.bin", stream, r.append);
+      EXPECT_EQ(reported, static_cast<int64_t>(big_.size()));
+    } else {
+      TGFileHandle* fh = s->OpenFile("hoch.bin", r.openFlags, nullptr);
+      ASSERT_NE(fh, nullptr) << s->ErrorMessage();
+      TGTransfer* x = s->xfer_upload_init(fh, 0);
+      ASSERT_NE(x, nullptr);
+      constexpr size_t kBlock = 32768;  // more blocks than the window holds
+      std::vector<size_t> offsets;
+      for (size_t o = 0; o < big_.size(); o += kBlock) offsets.push_back(o);
+      if (r.lastFirst) std::reverse(offsets.begin(), offsets.end());
+      for (size_t o : offsets) {
+        // Waits for room; a failed transfer is done and takes no more blocks.
+        while (!s->xfer_upload_ready(x) && !s->xfer_done(x)) {
+        }
+        s->xfer_upload_data(x, big_.data() + o,
+                            static_cast<int32_t>(std::min(kBlock, big_.size() - o)), o);
+      }
+      EXPECT_EQ(s->xfer_ensuredone(x), r.arrives);
+      EXPECT_TRUE(s->xfer_done(x));
+      s->xfer_cleanup(x);
+      EXPECT_EQ(s->CloseFile(fh), 1);
+    }
+    const std::string expected = !r.arrives ? "Kopf\r\n" : r.append ? "Kopf\r\n" + big_ : big_;
+    const std::string got = test::readBytes(target);
+    EXPECT_TRUE(got == expected) << got.size() << " bytes";
   }
 }
 
