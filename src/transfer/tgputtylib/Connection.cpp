@@ -4,9 +4,7 @@
 #include "Connection.h"
 
 #include <fcntl.h>
-#include <libssh/callbacks.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +13,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "Net.h"
 

@@ -92,10 +92,10 @@ extern "C" {
  *
  * Each context has its own values, all at their defaults after
  * tgputty_initcontext; a setting takes effect at the next tgsftp_connect
- * (local_fsync at the next download). The arrays
- * list the settings in this order; types[i] is one of TG_CONF_TYPE_*, and
- * subtypes[i] one of TG_CONF_SUB_* saying what the value means. A text setting
- * read with tgputty_conf_get_int gives its number; a number or bool read with
+ * (local_fsync at the next download). The arrays list the settings in this
+ * order; types[i] is one of TG_CONF_TYPE_*, and subtypes[i] one of
+ * TG_CONF_SUB_* saying what the value means. A text setting read with
+ * tgputty_conf_get_int gives its number; a number or bool read with
  * tgputty_conf_get_str gives its decimal text; tgputty_conf_get_str's text
  * stays valid until the setting changes. Lists are comma-separated.
  *
