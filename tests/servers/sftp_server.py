@@ -5,8 +5,8 @@ client cannot leave: the session starts in the login folder below the root, so
 "../ZRBELEG" reaches a sibling data folder. Fault switches make reads stall,
 come back short, trickle or never end, end the process in the middle of a
 transfer, make a listing endless or leave out the file types, make a remove
-fail, or allow one session per user at a time, as servers we do not control
-may behave.
+fail, offer no rename that replaces a file, or allow one session per user at
+a time, as servers we do not control may behave.
 
 Prints the port it listens on as its first line, then one line per event
 (host key fingerprint, login attempts, subsystem requests).
@@ -45,6 +45,8 @@ def parse_args():
     p.add_argument("--longer-than-listed", help="this file is listed with 5 bytes but its data never ends")
     p.add_argument("--trickle", help="reads of this file bring one byte every two seconds")
     p.add_argument("--fail-remove", help="removing this file is refused")
+    p.add_argument("--no-posix-rename", action="store_true",
+                   help="offer no posix-rename@openssh.com: a rename never replaces a file")
     return p.parse_args()
 
 
@@ -206,6 +208,10 @@ def endless_opendir():
 async def main():
     if ARGS.endless_listing:
         endless_opendir()
+    if ARGS.no_posix_rename:
+        handler = asyncssh.sftp.SFTPServerHandler
+        handler._extensions = [e for e in handler._extensions
+                               if e[0] != b"posix-rename@openssh.com"]
     if ARGS.host_key:
         key = asyncssh.read_private_key(ARGS.host_key)
     else:

@@ -1,5 +1,5 @@
 // The SFTP session and its library against the loopback SFTP server: logins,
-// folders and every kind of transfer, the block-wise download's progress,
+// folders, renames and every kind of transfer, the block-wise download's progress,
 // cancelling and stall time-out, proxies, host keys, and servers that stall,
 // die or answer reads short in the middle of a download.
 #include <gtest/gtest.h>
@@ -181,6 +181,116 @@ TEST_F(SftpServerTest, FoldersListingsAndEveryKindOfTransfer) {
   EXPECT_TRUE(error.starts_with("tgsftp_rm: Error 2, ")) << error;
   EXPECT_THROW(s->ChangeDir("gross.bin"), TGPuttySFTPException);
   EXPECT_EQ(s->WorkDir(), "/ZRBELEG");
+}
+
+// A rename replaces an existing target only in one step, where the server
+// offers posix-rename; without it the target stays as it was, whatever made
+// the rename fail.
+TEST_F(SftpServerTest, MoveExReplacesTheTargetOnlyInOneStep) {
+  struct Row {
+    const char* name;
+    bool posixRename;  // the server offers posix-rename@openssh.com
+    int32_t flags;
+    bool sourceThere, targetThere;
+    bool moves;  // else the call fails and both files stay as they were
+  };
+  const Row rows[] = {
+      {"overwrite", true, TG_RENAME_OVERWRITE, true, true, true},
+      {"native", true, TG_RENAME_NATIVE, true, true, true},
+      {"no flags, target there", true, 0, true, true, false},
+      {"no posix-rename, overwrite, no target", false, TG_RENAME_OVERWRITE, true, false, true},
+      {"no posix-rename, overwrite, target there", false, TG_RENAME_OVERWRITE, true, true, false},
+      {"no posix-rename, overwrite, no source", false, TG_RENAME_OVERWRITE, false, true, false},
+      {"no posix-rename, atomic", false, TG_RENAME_OVERWRITE | TG_RENAME_ATOMIC, true, false,
+       false},
+  };
+  auto posix = serve();
+  auto plain = serve({"--no-posix-rename"});
+  auto withPosix = session(*posix);
+  auto withoutPosix = session(*plain);
+  withPosix->Connect();
+  withoutPosix->Connect();
+  int i = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string n = std::to_string(++i);
+    const fs::path from = root() / "ZRABR" / ("quelle-" + n), to = root() / "ZRABR" / ("ziel-" + n);
+    if (r.sourceThere) test::writeBytes(from, "neu");
+    if (r.targetThere) test::writeBytes(to, "alt");
+    auto& s = r.posixRename ? withPosix : withoutPosix;
+    const auto error =
+        errorOf([&] { s->MoveEx("../ZRABR/quelle-" + n, "../ZRABR/ziel-" + n, r.flags); });
+    EXPECT_EQ(error.empty(), r.moves) << error;
+    EXPECT_EQ(fs::exists(from), r.sourceThere && !r.moves);
+    const char* expected = r.moves ? "neu" : r.targetThere ? "alt" : "";
+    EXPECT_EQ(fs::exists(to) ? test::readBytes(to) : "", expected);
+  }
+}
+
+// Uploads from a stream and through the queued transfer arrive whole, each
+// block at its offset; appending continues the remote file from its end.
+TEST_F(SftpServerTest, StreamAndQueuedUploadsArriveWhole) {
+  enum class How { Stream, Queued };
+  struct Row {
+    const char* name;
+    How how;
+    bool append;        // stream: continue the remote file
+    bool lastFirst;     // queued: blocks from the end backwards
+    int32_t openFlags;  // queued
+    bool arrives;
+  };
+  constexpr int32_t kWrite = SSH_FXF_WRITE | SSH_FXF_CREAT | SSH_FXF_TRUNC;
+  const Row rows[] = {
+      {"stream", How::Stream, false, false, 0, true},
+      {"stream appended", How::Stream, true, false, 0, true},
+      {"queued", How::Queued, false, false, kWrite, true},
+      {"queued, last block first", How::Queued, false, true, kWrite, true},
+      {"queued to a file opened for reading", How::Queued, false, false, SSH_FXF_READ, false},
+  };
+  auto server = serve();
+  auto s = session(*server);
+  s->Connect();
+  s->ChangeDir("../ZRABR");
+  int64_t reported = -1;
+  s->OnProgress = [&](int64_t bytes, bool isupload) {
+    EXPECT_TRUE(isupload);
+    reported = bytes;
+    return true;
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const auto target = root() / "ZRABR" / "hoch.bin";
+    test::writeBytes(target, "Kopf\r\n");
+    if (r.how == How::Stream) {
+      std::stringstream data(big_);
+      IostreamTransferStream stream(data);
+      s->UploadStream("hoch.bin", stream, r.append);
+      EXPECT_EQ(reported, static_cast<int64_t>(big_.size()));
+    } else {
+      TGFileHandle* fh = s->OpenFile("hoch.bin", r.openFlags, nullptr);
+      ASSERT_NE(fh, nullptr) << s->ErrorMessage();
+      TGTransfer* x = s->xfer_upload_init(fh, 0);
+      ASSERT_NE(x, nullptr);
+      constexpr size_t kBlock = 32768;  // more blocks than the window holds
+      std::vector<size_t> offsets;
+      for (size_t o = 0; o < big_.size(); o += kBlock) offsets.push_back(o);
+      if (r.lastFirst) std::reverse(offsets.begin(), offsets.end());
+      for (size_t o : offsets) {
+        // Waits for room; a failed transfer is done and takes no more blocks.
+        while (!s->xfer_upload_ready(x) && !s->xfer_done(x)) {
+        }
+        s->xfer_upload_data(x, big_.data() + o,
+                            static_cast<int32_t>(std::min(kBlock, big_.size() - o)), o);
+      }
+      EXPECT_EQ(s->xfer_ensuredone(x), r.arrives);
+      EXPECT_TRUE(s->xfer_done(x));
+      s->xfer_cleanup(x);
+      EXPECT_EQ(s->CloseFile(fh), 1);
+    }
+    const std::string expected = !r.arrives ? "Kopf\r\n" : r.append ? "Kopf\r\n" + big_ : big_;
+    const std::string got = test::readBytes(target);
+    EXPECT_TRUE(got == expected) << got.size() << " bytes";
+  }
 }
 
 TEST_F(SftpServerTest, BlockwiseDownloadReportsCancelsAbortsAndTimesOut) {

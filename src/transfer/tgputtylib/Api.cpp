@@ -43,6 +43,8 @@ namespace {
 
 constexpr double kRelease = 0.81;
 constexpr int32_t kBuild = 12;
+// Longest wait of download_data and upload_ready for an answer.
+constexpr int32_t kXferWaitMs = 200;
 
 void internalError(TTGLibraryContext* ctx, const char* msg, const char* file, int line) {
   if (ctx && ctx->raise_exception_callback) ctx->raise_exception_callback(msg, file, line);
@@ -57,12 +59,9 @@ R run(TTGLibraryContext* ctx, R failed, Op op) {
     return failed;
   }
   try {
-    SshLogScope logScope(st);
     st->clearErrorKind();
-    if (st->conn && st->conn->usable()) st->conn->sftp().beginOperation(1);
-    R r = op(*st);
-    st->flushSshLog();
-    return r;
+    if (st->conn && st->conn->usable()) st->conn->sftp().beginOperation();
+    return op(*st);
   } catch (const std::bad_alloc&) {
     internalError(ctx, "tgputtylib: out of memory", __FILE__, __LINE__);
     return failed;
@@ -174,10 +173,7 @@ TG_EXPORT int32_t tgputty_initcontext(bool verbose, TTGLibraryContext* ctx) {
 }
 
 TG_EXPORT void tgputtyfree(TTGLibraryContext* ctx) {
-  if (stateOf(ctx)) {
-    SshLogScope logScope(stateOf(ctx));
-    detachState(ctx);
-  }
+  if (stateOf(ctx)) detachState(ctx);
 }
 
 TG_EXPORT bool tgputty_getconfigarrays(const int32_t** types, const int32_t** subtypes,
@@ -370,14 +366,9 @@ TG_EXPORT struct TGFileHandle* tgputty_openfile(const char* path, int32_t openfl
     if (!c) return nullptr;
     std::string p = resolvePath(st, path);
     Attrs a = attrs ? fromC(*attrs) : Attrs{};
-    int32_t perms = st.conf.getInt(Conf::NewFilePermissions);
-    if (!attrs && (openflags & SSH_FXF_CREAT) && perms >= 0) {
-      a.flags = SSH_FILEXFER_ATTR_PERMISSIONS;
-      a.permissions = static_cast<uint32_t>(perms);
-    }
     std::string h;
     if (!openHandle(st, *c, p, static_cast<uint32_t>(openflags), a, h)) return nullptr;
-    return new TGFileHandle{&st, st.connGen, std::move(h), std::move(p)};
+    return new TGFileHandle{st.connGen, std::move(h), std::move(p)};
   });
 }
 
@@ -443,8 +434,7 @@ TG_EXPORT bool tgputty_xfer_download_data(struct TGTransfer* xfer, void** buf, i
     Download& d = *xfer->down;
     if (d.failed() || d.finished() || !transferConn(st, xfer)) return false;
     d.issue();
-    auto r =
-        d.step(Deadline::after(std::max(1, st.conf.getInt(Conf::XferWaitMs))), readySink(xfer));
+    auto r = d.step(Deadline::after(kXferWaitMs), readySink(xfer));
     if (r == SftpChannel::Pump::Failed) d.markFailed();
     return takeReady(xfer, buf, len);
   });
@@ -458,7 +448,7 @@ TG_EXPORT bool tgputty_xfer_upload_ready(struct TGTransfer* xfer, TTGLibraryCont
     Deadline now = Deadline::after(1);
     if (u.inflight() > 0 && u.collect(now) == SftpChannel::Pump::Failed) u.markFailed();
     if (!u.failed() && u.inflight() >= u.window()) {
-      auto r = u.collect(Deadline::after(std::max(1, st.conf.getInt(Conf::XferWaitMs))));
+      auto r = u.collect(Deadline::after(kXferWaitMs));
       if (r == SftpChannel::Pump::Failed) u.markFailed();
     }
     return !u.failed() && u.inflight() < u.window();

@@ -21,7 +21,7 @@ namespace {
 
 constexpr size_t kFilesAhead = 16;         // getfiles: files open or being opened at once
 constexpr size_t kEntriesInFlight = 64;    // statfiles, rmfiles: entries under way at once
-constexpr size_t kLeastReadsInFlight = 64;  // getfiles: read requests across all files
+constexpr size_t kReadsInFlight = 64;       // getfiles: read requests across all files
 
 // Which entries are begun, finished and reported, and the reporting.
 class Reporter {
@@ -113,10 +113,7 @@ class GetFiles {
         c_(c),
         s_(c.sftp()),
         r_(st, count, entries, done),
-        files_(static_cast<size_t>(r_.count())),
-        readBudget_(std::max<size_t>(
-            kLeastReadsInFlight,
-            2 * static_cast<size_t>(std::clamp(st.conf.getInt(Conf::SftpReadsInFlight), 1, 256)))) {}
+        files_(static_cast<size_t>(r_.count())) {}
 
   ~GetFiles() {
     // Left by an exception from a callback: no handle stays open on the server.
@@ -175,10 +172,10 @@ class GetFiles {
       const File& f = files_[static_cast<size_t>(i)];
       if (f.down) inFlight += f.down->inflight();
     }
-    for (int32_t i = firstActive_; i < r_.begun() && inFlight < readBudget_; ++i) {
+    for (int32_t i = firstActive_; i < r_.begun() && inFlight < kReadsInFlight; ++i) {
       File& f = files_[static_cast<size_t>(i)];
       if (!r_.finished(i) && f.down && f.closeId == 0)
-        inFlight += f.down->issue(readBudget_ - inFlight);
+        inFlight += f.down->issue(kReadsInFlight - inFlight);
     }
   }
 
@@ -233,8 +230,7 @@ class GetFiles {
       return;
     }
     if (!f.down->finished() || f.closeId) return;
-    const Attrs* attrs = f.down->haveAttrs() ? &f.down->attrs() : nullptr;
-    if (!f.target->sync(attrs)) {
+    if (!f.target->sync()) {
       fail(i);
       return;
     }
@@ -248,7 +244,7 @@ class GetFiles {
     f.handle.clear();
     Reply rep{type, std::vector<uint8_t>(body.data(), body.data() + body.left())};
     const Attrs* attrs = f.down->haveAttrs() ? &f.down->attrs() : nullptr;
-    if (!expectOk(st_, rep, "get " + f.path + ": close") || !f.target->commit(attrs)) {
+    if (!expectOk(st_, rep, "get " + f.path + ": close") || !f.target->commit()) {
       fail(i);
       return;
     }
@@ -309,7 +305,6 @@ class GetFiles {
   Reporter r_;
   std::vector<File> files_;
   std::unordered_map<uint32_t, int32_t> owner_;
-  size_t readBudget_;
   int32_t firstActive_ = 0;
 };
 

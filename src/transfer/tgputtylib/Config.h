@@ -1,5 +1,7 @@
 // The library's configuration settings: the fixed table of names, types and
 // defaults (documented in tgputtylib.h) and one context's current values.
+// Most are only stored (see tgputtylib.h): the library reads just the few it
+// implements.
 #pragma once
 
 #include <cstdint>

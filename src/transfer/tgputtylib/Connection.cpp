@@ -4,9 +4,7 @@
 #include "Connection.h"
 
 #include <fcntl.h>
-#include <libssh/callbacks.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,20 +13,15 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "Net.h"
-#include "Remote.h"
 
 namespace belvanto::tglib {
 
 namespace {
 
-thread_local LibState* tCurrent = nullptr;
-
-void logToState(int, const char* function, const char* buffer, void*) {
-  if (tCurrent) tCurrent->sshLog.push_back(std::string("libssh: ") + function + ": " + buffer);
-}
+// Most secrets asked for in one connect; the caller's cancel ends it sooner.
+constexpr int kMaxPrompts = 6;
 
 // Refuses libssh's request for a passphrase: ours are asked for outside libssh.
 int noPassphrase(const char*, char*, size_t, int, int, void*) {
@@ -76,7 +69,6 @@ class SshWait {
       pollfd p{ssh_get_fd(s_), POLLIN, 0};
       if (ssh_get_poll_flags(s_) & SSH_WRITE_PENDING) p.events |= POLLOUT;
       ::poll(&p, 1, dl.sliceMs(kWaitSliceMs));
-      st_.flushSshLog();
       st_.idle();
     }
   }
@@ -102,8 +94,7 @@ class Prompter {
   Prompter& operator=(const Prompter&) = delete;
 
   bool ask(const std::string& prompt, bool echo, std::string& answer) {
-    int max = st_.conf.getInt(Conf::AuthMaxPrompts);
-    if (max > 0 && asked_ >= max) {
+    if (asked_ >= kMaxPrompts) {
       st_.message(TG_MSG_ERR, "Too many authentication attempts");
       return false;
     }
@@ -201,17 +192,6 @@ bool listHas(const std::string& commaList, const std::string& item) {
 
 }  // namespace
 
-SshLogScope::SshLogScope(LibState* st) : prev_(tCurrent) {
-  tCurrent = st;
-  int level = st ? st->conf.getInt(Conf::SshLogLevel) : 0;
-  if (level > 0 && ssh_get_log_callback() != logToState) ssh_set_log_callback(logToState);
-  ssh_set_log_level(level < 0 ? 0 : level);
-}
-
-SshLogScope::~SshLogScope() {
-  tCurrent = prev_;
-}
-
 std::unique_ptr<Connection> Connection::ueberKanal(LibState& st,
                                                   std::unique_ptr<SftpChannel> kanal) {
   auto c = std::make_unique<Connection>(st);
@@ -244,7 +224,6 @@ void Connection::release() {
 
 bool Connection::applyOptions(const std::string& host, int port, const std::string& user,
                               Deadline dl) {
-  const ConfigValues& c = st_.conf;
   bool ok = true;
   auto opt = [&](ssh_options_e o, const void* v, const char* name) {
     if (ok && ssh_options_set(session_, o, v) < 0) {
@@ -252,82 +231,38 @@ bool Connection::applyOptions(const std::string& host, int port, const std::stri
       ok = false;
     }
   };
-  auto optStr = [&](ssh_options_e o, Conf key, const char* name) {
-    const std::string& v = c.getStr(key);
-    if (!v.empty()) opt(o, v.c_str(), name);
-  };
   int off = 0;
   opt(SSH_OPTIONS_PROCESS_CONFIG, &off, "process_config");
-  const std::string& alias = c.getStr(Conf::HostKeyAlias);
-  opt(SSH_OPTIONS_HOST, (alias.empty() ? host : alias).c_str(), "host");
+  opt(SSH_OPTIONS_HOST, host.c_str(), "host");
   unsigned int uport = static_cast<unsigned int>(port);
   opt(SSH_OPTIONS_PORT, &uport, "port");
   opt(SSH_OPTIONS_USER, user.c_str(), "username");
   // Never the user's own files: an empty store is /dev/null.
-  const std::string& known = c.getStr(Conf::KnownHostsFile);
-  const std::string& global = c.getStr(Conf::GlobalKnownHostsFile);
+  const std::string& known = st_.conf.getStr(Conf::KnownHostsFile);
   opt(SSH_OPTIONS_KNOWNHOSTS, known.empty() ? "/dev/null" : known.c_str(), "known_hosts_file");
-  opt(SSH_OPTIONS_GLOBAL_KNOWNHOSTS, global.empty() ? "/dev/null" : global.c_str(),
-      "global_known_hosts_file");
+  opt(SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null", "global_known_hosts_file");
   long ms = dl.remainingMs();
   long sec = ms / 1000, usec = (ms % 1000) * 1000;
   opt(SSH_OPTIONS_TIMEOUT, &sec, "timeout");
   opt(SSH_OPTIONS_TIMEOUT_USEC, &usec, "timeout");
-
-  for (auto [key, which] :
-       {std::pair{Conf::Ciphers, 0}, {Conf::CiphersC2s, 1}, {Conf::CiphersS2c, 2}}) {
-    const std::string& v = c.getStr(key);
-    if (v.empty()) continue;
-    if (which != 2) opt(SSH_OPTIONS_CIPHERS_C_S, v.c_str(), "ciphers");
-    if (which != 1) opt(SSH_OPTIONS_CIPHERS_S_C, v.c_str(), "ciphers");
-  }
-  for (auto [key, which] : {std::pair{Conf::Macs, 0}, {Conf::MacsC2s, 1}, {Conf::MacsS2c, 2}}) {
-    const std::string& v = c.getStr(key);
-    if (v.empty()) continue;
-    if (which != 2) opt(SSH_OPTIONS_HMAC_C_S, v.c_str(), "macs");
-    if (which != 1) opt(SSH_OPTIONS_HMAC_S_C, v.c_str(), "macs");
-  }
-  optStr(SSH_OPTIONS_KEY_EXCHANGE, Conf::Kex, "kex");
-  optStr(SSH_OPTIONS_HOSTKEYS, Conf::HostkeyAlgorithms, "hostkey_algorithms");
-  optStr(SSH_OPTIONS_PUBLICKEY_ACCEPTED_TYPES, Conf::PubkeyAlgorithms, "pubkey_algorithms");
-  opt(SSH_OPTIONS_COMPRESSION, c.getBool(Conf::Compression) ? "yes" : "no", "compression");
-  int level = c.getInt(Conf::CompressionLevel);
-  if (level > 0) opt(SSH_OPTIONS_COMPRESSION_LEVEL, &level, "compression_level");
-  if (c.getInt(Conf::RekeyData) > 0) {
-    uint64_t bytes = static_cast<uint64_t>(c.getInt(Conf::RekeyData));
-    opt(SSH_OPTIONS_REKEY_DATA, &bytes, "rekey_data");
-  }
-  if (c.getInt(Conf::RekeyTime) > 0) {
-    uint32_t secs = static_cast<uint32_t>(c.getInt(Conf::RekeyTime));
-    opt(SSH_OPTIONS_REKEY_TIME, &secs, "rekey_time");
-  }
-  if (c.getInt(Conf::RsaMinSize) > 0) {
-    int bits = c.getInt(Conf::RsaMinSize);
-    opt(SSH_OPTIONS_RSA_MIN_SIZE, &bits, "rsa_min_size");
-  }
-  int logLevel = c.getInt(Conf::SshLogLevel);
-  opt(SSH_OPTIONS_LOG_VERBOSITY, &logLevel, "ssh_log_level");
-  optStr(SSH_OPTIONS_IDENTITY_AGENT, Conf::AgentSocket, "agent_socket");
-  optStr(SSH_OPTIONS_GSSAPI_SERVER_IDENTITY, Conf::GssapiServerIdentity, "gssapi_server_identity");
-  optStr(SSH_OPTIONS_GSSAPI_CLIENT_IDENTITY, Conf::GssapiClientIdentity, "gssapi_client_identity");
-  int delegate = c.getBool(Conf::GssapiDelegateCredentials) ? 1 : 0;
-  opt(SSH_OPTIONS_GSSAPI_DELEGATE_CREDENTIALS, &delegate, "gssapi_delegate_credentials");
+  opt(SSH_OPTIONS_COMPRESSION, "no", "compression");
+  // libssh writes no log of its own anywhere.
+  int quiet = 0;
+  opt(SSH_OPTIONS_LOG_VERBOSITY, &quiet, "ssh_log_level");
   return ok;
 }
 
 bool Connection::open(const std::string& hostText, const std::string& userArg, int32_t portArg,
                       const char* password) {
   st_.checkpoint("tgsftp_connect");
-  Target t = parseTarget(hostText, st_.conf.getBool(Conf::HostMayContainUser));
+  Target t = parseTarget(hostText);
   if (t.host.empty()) {
     st_.fail("No host name given");
     return false;
   }
-  int port = t.port > 0 ? t.port : portArg > 0 ? portArg : st_.conf.getInt(Conf::Port);
-  if (port <= 0 || port > 65535) port = 22;
-  std::string user = !userArg.empty()  ? userArg
-                     : !t.user.empty() ? t.user
-                                       : st_.conf.getStr(Conf::Username);
+  int port = t.port > 0 ? t.port : portArg > 0 ? portArg : 22;
+  if (port > 65535) port = 22;
+  std::string user = !userArg.empty() ? userArg : t.user;
   if (user.empty()) {
     st_.fail("No user name given");
     return false;
@@ -353,9 +288,7 @@ bool Connection::open(const std::string& hostText, const std::string& userArg, i
   fdIno_ = sb.st_ino;
   socket_t sock = fd;
   ssh_options_set(session_, SSH_OPTIONS_FD, &sock);
-  bool ok = applyOptions(t.host, port, user, dl);
-  st_.flushSshLog();
-  if (!ok) {
+  if (!applyOptions(t.host, port, user, dl)) {
     release();
     return false;
   }
@@ -364,7 +297,6 @@ bool Connection::open(const std::string& hostText, const std::string& userArg, i
   ssh_set_blocking(session_, 0);
   SshWait waiter(st_, session_);
   int rc = waiter([&] { return ssh_connect(session_); }, SSH_AGAIN, dl);
-  st_.flushSshLog();
   if (rc != SSH_OK) {
     std::string why = waiter.timedOut() ? "no answer in time" : lastError(session_);
     if (dl.passed()) why += " (connection time-out)";
@@ -416,15 +348,12 @@ bool Connection::verifyHostKey(const std::string& host, int port) {
 
   int32_t status = TG_HOSTKEY_UNKNOWN;
   const std::string& known = st_.conf.getStr(Conf::KnownHostsFile);
-  const std::string& global = st_.conf.getStr(Conf::GlobalKnownHostsFile);
-  if (!known.empty() || !global.empty()) {
+  if (!known.empty()) {
     // A store that is there but cannot be read would make every key look new.
-    for (const std::string* store : {&known, &global}) {
-      std::string why;
-      if (!store->empty() && !storeReadable(*store, why)) {
-        st_.fail("Cannot read the known-hosts file " + *store + ": " + why, TG_ERRKIND_HOSTKEY);
-        return false;
-      }
+    std::string why;
+    if (!storeReadable(known, why)) {
+      st_.fail("Cannot read the known-hosts file " + known + ": " + why, TG_ERRKIND_HOSTKEY);
+      return false;
     }
     enum ssh_known_hosts_e k;
     {
@@ -446,9 +375,7 @@ bool Connection::verifyHostKey(const std::string& host, int port) {
 
   bool accept = false, store = false;
   TTGLibraryContext* ctx = st_.ctx;
-  if (status == TG_HOSTKEY_KNOWN && !st_.conf.getBool(Conf::HostkeyAskKnown)) {
-    accept = true;
-  } else if (ctx->verify_host_key_callback) {
+  if (ctx->verify_host_key_callback) {
     accept = ctx->verify_host_key_callback(host.c_str(), port, keytype.c_str(), keystr.c_str(),
                                            fingerprint.c_str(), status, &store, ctx);
   } else if (ctx->get_input_callback) {
@@ -524,12 +451,9 @@ Auth keyLogin(LibState& st, ssh_session session, Prompter& prompter, SshWait& wa
     st.message(TG_MSG_ERR, "Cannot read key file " + file);
     return Auth::Denied;
   }
-  std::string pass = st.conf.getStr(Conf::KeyPassphrase);
-  bool fromConf = !pass.empty();
+  std::string pass;
   while (r != SSH_OK) {
-    if (!fromConf && !prompter.ask("Passphrase for key \"" + file + "\": ", false, pass))
-      return Auth::Cancelled;
-    fromConf = false;
+    if (!prompter.ask("Passphrase for key \"" + file + "\": ", false, pass)) return Auth::Cancelled;
     r = ssh_pki_import_privkey_file(file.c_str(), pass.c_str(), noPassphrase, nullptr, &raw);
     wipe(pass);
     if (r != SSH_OK) st.message(TG_MSG_ERR, "Wrong passphrase for key " + file);
@@ -590,7 +514,6 @@ Auth passwordLogin(LibState& st, ssh_session session, Prompter& prompter,
 bool Connection::authenticate(const std::string& user, const std::string& host,
                               const char* password) {
   st_.checkpoint("authenticate");
-  const ConfigValues& c = st_.conf;
   SshWait wait(st_, session_);
   auto failAuth = [&](SshWait& w) {
     if (w.timedOut())
@@ -601,11 +524,8 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
       st_.fail("Authentication failed: " + lastError(session_));
   };
   int rc = wait.auth([&] { return ssh_userauth_none(session_, nullptr); });
-  st_.flushSshLog();
-  if (c.getBool(Conf::ShowBanner)) {
-    SshText banner(ssh_get_issue_banner(session_));
-    if (banner && *banner) st_.info(banner.get());
-  }
+  SshText banner(ssh_get_issue_banner(session_));
+  if (banner && *banner) st_.info(banner.get());
   if (rc == SSH_AUTH_SUCCESS) return true;
   if (rc == SSH_AUTH_ERROR || rc == SSH_AUTH_AGAIN) {
     failAuth(wait);
@@ -613,35 +533,24 @@ bool Connection::authenticate(const std::string& user, const std::string& host,
   }
   // Methods in OpenSSH's order; each refused one is not offered again.
   Prompter prompter(st_, password);
-  bool triedKey = false, triedAgent = false, triedGssapi = false;
-  bool kbdintDenied = false, passwordDenied = false;
+  bool triedKey = false, kbdintDenied = false, passwordDenied = false;
   for (;;) {
     int methods = ssh_userauth_list(session_, nullptr);
-    bool pubkey = methods & SSH_AUTH_METHOD_PUBLICKEY;
     Auth result;
-    if (c.getBool(Conf::AuthPublickey) && !c.getStr(Conf::Keyfile).empty() && pubkey && !triedKey) {
+    if (!st_.conf.getStr(Conf::Keyfile).empty() && (methods & SSH_AUTH_METHOD_PUBLICKEY) &&
+        !triedKey) {
       triedKey = true;
       result = keyLogin(st_, session_, prompter, wait);
-    } else if (c.getBool(Conf::AuthAgent) && pubkey && !triedAgent) {
-      triedAgent = true;
-      result = mapAuth(wait.auth([&] { return ssh_userauth_agent(session_, nullptr); }));
-    } else if (c.getBool(Conf::AuthGssapi) && (methods & SSH_AUTH_METHOD_GSSAPI_MIC) &&
-               !triedGssapi) {
-      triedGssapi = true;
-      result = mapAuth(wait.auth([&] { return ssh_userauth_gssapi(session_); }));
-    } else if (c.getBool(Conf::AuthKbdint) && (methods & SSH_AUTH_METHOD_INTERACTIVE) &&
-               !kbdintDenied) {
+    } else if ((methods & SSH_AUTH_METHOD_INTERACTIVE) && !kbdintDenied) {
       result = kbdintLogin(st_, session_, prompter, wait);
       kbdintDenied = result == Auth::Denied;
-    } else if (c.getBool(Conf::AuthPassword) && (methods & SSH_AUTH_METHOD_PASSWORD) &&
-               !passwordDenied) {
+    } else if ((methods & SSH_AUTH_METHOD_PASSWORD) && !passwordDenied) {
       result = passwordLogin(st_, session_, prompter, user + "@" + host + "'s password: ", wait);
       passwordDenied = result == Auth::Denied;
     } else {
       st_.fail("Authentication failed: no more authentication methods to try for " + user);
       return false;
     }
-    st_.flushSshLog();
     switch (result) {
       case Auth::Success:
         st_.verbose("Access granted");
@@ -674,19 +583,11 @@ bool Connection::startSftp() {
              waiter.timedOut() ? TG_ERRKIND_TIMEOUT : TG_ERRKIND_CONNECTION);
     return false;
   }
-  const std::string& cmd = st_.conf.getStr(Conf::SftpServerCommand);
-  const std::string& sub = st_.conf.getStr(Conf::SftpSubsystem);
-  int rc = waiter(
-      [&] {
-        return cmd.empty() ? ssh_channel_request_subsystem(channel_, sub.empty() ? "sftp" : sub.c_str())
-                           : ssh_channel_request_exec(channel_, cmd.c_str());
-      },
-      SSH_AGAIN, dl);
+  int rc = waiter([&] { return ssh_channel_request_subsystem(channel_, "sftp"); }, SSH_AGAIN, dl);
   // From here the channel's own waits are cut into slices (SftpChannel).
   ssh_set_blocking(session_, 1);
   if (rc != SSH_OK) {
-    st_.fail(cmd.empty() ? "The server refused the SFTP subsystem: " + lastError(session_)
-                         : "The server refused to run " + cmd + ": " + lastError(session_));
+    st_.fail("The server refused the SFTP subsystem: " + lastError(session_));
     return false;
   }
   sftp_ = std::make_unique<SftpChannel>(st_, session_, channel_);
@@ -697,7 +598,7 @@ bool Connection::startSftp() {
   s.start(fxp::Realpath).str(".");
   uint32_t homeId = s.finish();
   uint32_t limitsId = 0;
-  if (st_.conf.getBool(Conf::SftpUseLimits) && s.hasExtension("limits@openssh.com")) {
+  if (s.hasExtension("limits@openssh.com")) {
     s.start(fxp::Extended).str("limits@openssh.com");
     limitsId = s.finish();
   }
@@ -721,7 +622,7 @@ bool Connection::startSftp() {
     if (!l.ok()) maxRead = maxWrite = 0;
   }
   // A block must fit the largest packet we accept, with room for the header.
-  int32_t most = std::max(1024, std::min(255 * 1024, st_.conf.getInt(Conf::SftpMaxPacket) - 1024));
+  constexpr int32_t most = std::min<int32_t>(255 * 1024, kMaxPacket - 1024);
   // A server that tells no limits may refuse or cut larger requests: the size
   // every server takes.
   auto fit = [most](int32_t wanted, uint64_t limit) {
@@ -731,11 +632,8 @@ bool Connection::startSftp() {
     return static_cast<uint32_t>(v);
   };
   readBlock_ = fit(st_.conf.getInt(Conf::SftpReadBlock), maxRead);
-  writeBlock_ = fit(st_.conf.getInt(Conf::SftpWriteBlock), maxWrite);
+  writeBlock_ = fit(32768, maxWrite);
   st_.verbose("Remote working directory is " + dir);
-
-  const std::string& initial = st_.conf.getStr(Conf::InitialDir);
-  if (!initial.empty() && !changeDir(st_, *this, resolvePath(st_, initial.c_str()))) return false;
   return true;
 }
 

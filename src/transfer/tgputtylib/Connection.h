@@ -53,17 +53,4 @@ class Connection {
   uint32_t writeBlock_ = 32768;
 };
 
-// Collects libssh's log lines for the running call (setting "ssh_log_level")
-// and hands them to the caller once libssh has returned.
-class SshLogScope {
- public:
-  explicit SshLogScope(LibState* st);
-  ~SshLogScope();
-  SshLogScope(const SshLogScope&) = delete;
-  SshLogScope& operator=(const SshLogScope&) = delete;
-
- private:
-  LibState* prev_;
-};
-
 }  // namespace belvanto::tglib

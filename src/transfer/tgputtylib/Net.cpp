@@ -3,11 +3,8 @@
 #include "Net.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <fnmatch.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/ip.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 namespace belvanto::tglib {
 
@@ -51,10 +47,10 @@ std::string hostPort(const std::string& host, int port) {
   return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
-AddrList resolve(const std::string& host, int port, int family, std::string& error) {
+AddrList resolve(const std::string& host, int port, std::string& error) {
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
-  hints.ai_family = family == 1 ? AF_INET : family == 2 ? AF_INET6 : AF_UNSPEC;
+  hints.ai_family = AF_UNSPEC;
   addrinfo* res = nullptr;
   int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res);
   if (rc != 0) {
@@ -76,51 +72,6 @@ bool waitFd(LibState& st, int fd, short events, Deadline dl) {
   }
 }
 
-void tune(LibState& st, int fd, int family) {
-  const ConfigValues& c = st.conf;
-  auto set = [fd](int level, int name, int value) {
-    ::setsockopt(fd, level, name, &value, sizeof value);
-  };
-  if (c.getBool(Conf::TcpNodelay)) set(IPPROTO_TCP, TCP_NODELAY, 1);
-  if (c.getBool(Conf::TcpKeepalives)) {
-    set(SOL_SOCKET, SO_KEEPALIVE, 1);
-    if (c.getInt(Conf::TcpKeepaliveIdle) > 0)
-      set(IPPROTO_TCP, TCP_KEEPIDLE, c.getInt(Conf::TcpKeepaliveIdle));
-    if (c.getInt(Conf::TcpKeepaliveInterval) > 0)
-      set(IPPROTO_TCP, TCP_KEEPINTVL, c.getInt(Conf::TcpKeepaliveInterval));
-    if (c.getInt(Conf::TcpKeepaliveCount) > 0)
-      set(IPPROTO_TCP, TCP_KEEPCNT, c.getInt(Conf::TcpKeepaliveCount));
-  }
-  if (c.getInt(Conf::TcpUserTimeoutMs) > 0)
-    set(IPPROTO_TCP, TCP_USER_TIMEOUT, c.getInt(Conf::TcpUserTimeoutMs));
-  if (c.getInt(Conf::TcpSndbuf) > 0) set(SOL_SOCKET, SO_SNDBUF, c.getInt(Conf::TcpSndbuf));
-  if (c.getInt(Conf::TcpRcvbuf) > 0) set(SOL_SOCKET, SO_RCVBUF, c.getInt(Conf::TcpRcvbuf));
-  if (c.getInt(Conf::IpTos) > 0) {
-    if (family == AF_INET6)
-      set(IPPROTO_IPV6, IPV6_TCLASS, c.getInt(Conf::IpTos));
-    else
-      set(IPPROTO_IP, IP_TOS, c.getInt(Conf::IpTos));
-  }
-}
-
-bool bindLocal(int fd, int family, const std::string& addr, std::string& error) {
-  addrinfo hints{};
-  hints.ai_family = family;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE;
-  addrinfo* res = nullptr;
-  if (getaddrinfo(addr.c_str(), nullptr, &hints, &res) != 0 || !res) {
-    error = "Cannot use local address " + addr;
-    return false;
-  }
-  AddrList hold(res);
-  if (::bind(fd, res->ai_addr, res->ai_addrlen) != 0) {
-    error = "Cannot bind to local address " + addr + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 // One non-blocking connect attempt to one address.
 int connectAddress(LibState& st, const addrinfo* ai, Deadline dl, std::string& error) {
   Fd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
@@ -128,9 +79,8 @@ int connectAddress(LibState& st, const addrinfo* ai, Deadline dl, std::string& e
     error = std::string("Cannot create a socket: ") + std::strerror(errno);
     return -1;
   }
-  const std::string& bindAddr = st.conf.getStr(Conf::BindAddress);
-  if (!bindAddr.empty() && !bindLocal(fd.get(), ai->ai_family, bindAddr, error)) return -1;
-  tune(st, fd.get(), ai->ai_family);
+  int one = 1;
+  ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   if (::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0) {
     if (errno != EINPROGRESS) {
       error = std::strerror(errno);
@@ -151,28 +101,18 @@ int connectAddress(LibState& st, const addrinfo* ai, Deadline dl, std::string& e
   return fd.release();
 }
 
+// Every address of the host in turn, until one answers or the time is up.
 int connectTcp(LibState& st, const std::string& host, int port, Deadline dl, std::string& error) {
-  int attempts = 1 + std::max(0, st.conf.getInt(Conf::ConnectRetries));
-  for (int attempt = 0; attempt < attempts; ++attempt) {
-    if (attempt > 0) {
-      Deadline pause = Deadline::after(std::max(1, st.conf.getInt(Conf::ConnectRetryDelayMs)));
-      while (!pause.passed()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause.sliceMs(kWaitSliceMs)));
-        st.idle();
-      }
-    }
-    AddrList list = resolve(host, port, st.conf.getInt(Conf::AddressFamily), error);
-    if (!list) return -1;
-    std::string last;
-    for (const addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
-      st.verbose("Connecting to " + hostPort(host, port));
-      int fd = connectAddress(st, ai, dl, last);
-      if (fd >= 0) return fd;
-      if (!st.conf.getBool(Conf::ConnectAllAddresses) || dl.passed()) break;
-    }
-    error = "Network error: connecting to " + hostPort(host, port) + " failed: " + last;
+  AddrList list = resolve(host, port, error);
+  if (!list) return -1;
+  std::string last;
+  for (const addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
+    st.verbose("Connecting to " + hostPort(host, port));
+    int fd = connectAddress(st, ai, dl, last);
+    if (fd >= 0) return fd;
     if (dl.passed()) break;
   }
+  error = "Network error: connecting to " + hostPort(host, port) + " failed: " + last;
   return -1;
 }
 
@@ -279,7 +219,8 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
   } else if (inet_pton(AF_INET6, host.c_str(), &a6) == 1) {
     req += '\x04';
     req.append(reinterpret_cast<const char*>(&a6), 16);
-  } else if (st.conf.getBool(Conf::ProxyDns)) {
+  } else {
+    // The proxy resolves the name: it may see names this machine cannot.
     if (host.size() > 255) {
       error = "SOCKS proxy: host name too long";
       return false;
@@ -287,20 +228,6 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
     req += '\x03';
     req += static_cast<char>(host.size());
     req += host;
-  } else {
-    AddrList list = resolve(host, port, st.conf.getInt(Conf::AddressFamily), error);
-    if (!list) return false;
-    if (list->ai_family == AF_INET6) {
-      req += '\x04';
-      req.append(
-          reinterpret_cast<const char*>(&reinterpret_cast<sockaddr_in6*>(list->ai_addr)->sin6_addr),
-          16);
-    } else {
-      req += '\x01';
-      req.append(
-          reinterpret_cast<const char*>(&reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr),
-          4);
-    }
   }
   req += static_cast<char>((port >> 8) & 0xff);
   req += static_cast<char>(port & 0xff);
@@ -325,6 +252,8 @@ bool socks5(LibState& st, int fd, const std::string& host, int port, Deadline dl
   return true;
 }
 
+namespace {
+
 std::string base64(const std::string& in) {
   static const char* tab = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -348,6 +277,8 @@ std::string base64(const std::string& in) {
   return out;
 }
 
+}  // namespace
+
 bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadline dl,
                  std::string& error) {
   std::string target = hostPort(host, port);
@@ -357,8 +288,6 @@ bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadli
     req += "Proxy-Authorization: Basic " +
            base64(user + ":" + st.conf.getStr(Conf::ProxyPassword)) + "\r\n";
   }
-  const std::string& agent = st.conf.getStr(Conf::ProxyHttpUserAgent);
-  if (!agent.empty()) req += "User-Agent: " + agent + "\r\n";
   req += "\r\n";
   if (!sendAll(st, fd, req, dl)) {
     error = "HTTP proxy: cannot send the CONNECT request";
@@ -384,31 +313,11 @@ bool httpConnect(LibState& st, int fd, const std::string& host, int port, Deadli
   return true;
 }
 
-namespace {
-
-bool isLoopback(const std::string& host) {
-  return host == "localhost" || host.rfind("127.", 0) == 0 || host == "::1";
-}
-
-bool excluded(const std::string& list, const std::string& host) {
-  size_t pos = 0;
-  while (pos < list.size()) {
-    size_t end = list.find_first_of(", ", pos);
-    if (end == std::string::npos) end = list.size();
-    std::string pattern = list.substr(pos, end - pos);
-    if (!pattern.empty() && fnmatch(pattern.c_str(), host.c_str(), FNM_CASEFOLD) == 0) return true;
-    pos = end + 1;
-  }
-  return false;
-}
-
-}  // namespace
-
-Target parseTarget(const std::string& text, bool allowUser) {
+Target parseTarget(const std::string& text) {
   Target t;
   std::string rest = text;
   size_t at = rest.rfind('@');
-  if (allowUser && at != std::string::npos) {
+  if (at != std::string::npos) {
     t.user = rest.substr(0, at);
     rest = rest.substr(at + 1);
   }
@@ -434,9 +343,7 @@ Target parseTarget(const std::string& text, bool allowUser) {
 int openTransport(LibState& st, const std::string& host, int port, Deadline dl,
                   std::string& error) {
   int type = st.conf.getInt(Conf::ProxyType);
-  bool direct = type == PROXY_NONE || excluded(st.conf.getStr(Conf::ProxyExcludeList), host) ||
-                (!st.conf.getBool(Conf::ProxyLocalhost) && isLoopback(host));
-  if (direct) return connectTcp(st, host, port, dl, error);
+  if (type == PROXY_NONE) return connectTcp(st, host, port, dl, error);
 
   if (type != PROXY_SOCKS5 && type != PROXY_HTTP) {
     error = "Proxy type " + std::to_string(type) +

@@ -1,5 +1,5 @@
 // The TCP connection under the SSH session: direct, or through a SOCKS 5 or
-// HTTP CONNECT proxy, with the socket settings of the configuration.
+// HTTP CONNECT proxy.
 #pragma once
 
 #include <string>
@@ -10,13 +10,13 @@ namespace belvanto::tglib {
 
 // Where to connect, parsed from the host text of tgsftp_connect.
 struct Target {
-  std::string user;  // from "user@host", when allowed and given
+  std::string user;  // from "user@host", when given
   std::string host;  // without brackets and port
   int port = 0;      // 0 when the text gave none
 };
 
 // Splits "user@name:port", "[v6]:port", "v6" (more than one colon) and "name".
-Target parseTarget(const std::string& text, bool allowUser);
+Target parseTarget(const std::string& text);
 
 // The proxy handshakes on a connected socket `fd`, asking for host:port; false
 // with `error` set. The proxy's answers are bytes from outside: read with

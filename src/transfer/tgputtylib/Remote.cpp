@@ -2,7 +2,6 @@
 // protocol allows (cd sends its canonicalisation and its check together).
 #include "Remote.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -52,17 +51,12 @@ bool unexpected(LibState& st, const Reply& r, const std::string& what) {
 
 bool changeDir(LibState& st, Connection& c, const std::string& dir) {
   SftpChannel& s = c.sftp();
-  bool check = st.conf.getBool(Conf::CdCheckDir);
   s.start(fxp::Realpath).str(dir);
   uint32_t realId = s.finish();
-  uint32_t statId = 0;
-  if (check) {
-    s.start(fxp::Stat).str(dir);
-    statId = s.finish();
-  }
+  s.start(fxp::Stat).str(dir);
+  uint32_t statId = s.finish();
   Reply real, stat;
-  bool got = s.wait(realId, real) && (!check || s.wait(statId, stat));
-  if (!got) return false;
+  if (!s.wait(realId, real) || !s.wait(statId, stat)) return false;
   std::string what = "cd " + dir;
   if (real.type != fxp::Name) return unexpected(st, real, what);
   Reader r = real.reader();
@@ -72,15 +66,12 @@ bool changeDir(LibState& st, Connection& c, const std::string& dir) {
     st.fail(what + ": the server sent no folder name");
     return false;
   }
-  if (check) {
-    if (stat.type != fxp::Attrs) return unexpected(st, stat, what);
-    Reader a = stat.reader();
-    Attrs attrs = a.attrs();
-    if ((attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS) &&
-        (attrs.permissions & kTypeMask) != kIsDir) {
-      st.fail(what + ": not a folder");
-      return false;
-    }
+  if (stat.type != fxp::Attrs) return unexpected(st, stat, what);
+  Reader a = stat.reader();
+  Attrs attrs = a.attrs();
+  if ((attrs.flags & SSH_FILEXFER_ATTR_PERMISSIONS) && (attrs.permissions & kTypeMask) != kIsDir) {
+    st.fail(what + ": not a folder");
+    return false;
   }
   st.setPwd(canonical);
   st.verbose("Remote directory is now " + canonical);
@@ -153,13 +144,6 @@ bool listDir(LibState& st, Connection& c, const std::string& dir) {
   }
   if (!closeHandle(st, c, handle, what)) return false;
 
-  if (st.conf.getBool(Conf::LsSkipDots)) {
-    std::erase_if(entries, [](const Entry& e) { return e.name == "." || e.name == ".."; });
-  }
-  if (st.conf.getBool(Conf::LsSort)) {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  }
   std::vector<fxp_name> names(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     names[i].filename = entries[i].name.data();
@@ -186,13 +170,7 @@ bool removeDir(LibState& st, Connection& c, const std::string& path) {
 
 bool makeDir(LibState& st, Connection& c, const std::string& path) {
   SftpChannel& s = c.sftp();
-  Attrs a;
-  int32_t perms = st.conf.getInt(Conf::NewDirPermissions);
-  if (perms >= 0) {
-    a.flags = SSH_FILEXFER_ATTR_PERMISSIONS;
-    a.permissions = static_cast<uint32_t>(perms) & 07777;
-  }
-  s.start(fxp::Mkdir).str(path).attrs(a);
+  s.start(fxp::Mkdir).str(path).attrs(Attrs{});
   Reply r;
   return s.wait(s.finish(), r) && expectOk(st, r, "mkdir " + path);
 }
@@ -203,7 +181,7 @@ bool renamePath(LibState& st, Connection& c, const std::string& from, const std:
   std::string what = "mv " + from + " " + to;
   bool overwrite = extended && (flags & TG_RENAME_OVERWRITE);
   bool wantsNative = extended && (flags & (TG_RENAME_OVERWRITE | TG_RENAME_NATIVE));
-  bool posix = st.conf.getBool(Conf::SftpPosixRename) && s.hasExtension("posix-rename@openssh.com");
+  bool posix = s.hasExtension("posix-rename@openssh.com");
   Reply r;
   if (wantsNative && posix) {
     s.start(fxp::Extended).str("posix-rename@openssh.com").str(from).str(to);
@@ -215,22 +193,23 @@ bool renamePath(LibState& st, Connection& c, const std::string& from, const std:
   }
   s.start(fxp::Rename).str(from).str(to);
   if (!s.wait(s.finish(), r)) return false;
-  if (!overwrite) return expectOk(st, r, what);
-  if (r.type == fxp::Status) {
-    Reader rd = r.reader();
-    if (readStatus(rd).code == fxp::Ok) return true;
-  }
-  // Overwrite without the extension: remove the target, then rename again.
-  s.start(fxp::Remove).str(to);
-  s.forget(s.finish());
-  s.start(fxp::Rename).str(from).str(to);
-  return s.wait(s.finish(), r) && expectOk(st, r, what);
+  if (!overwrite || r.type != fxp::Status) return expectOk(st, r, what);
+  // The plain rename refuses an existing target. Removing it first would lose
+  // it whenever the rename then fails for another reason: it is left alone.
+  Reader rd = r.reader();
+  Status status = readStatus(rd);
+  if (status.code == fxp::Ok) return true;
+  st.failStatus(status.code,
+                (status.text.empty() ? statusText(status.code) : status.text) +
+                    " (the server offers no rename that replaces a file; " + to +
+                    " is left as it was)",
+                what);
+  return false;
 }
 
 bool getAttrs(LibState& st, Connection& c, const std::string& path, Attrs& out) {
   Reply r;
-  uint8_t type = st.conf.getBool(Conf::GetstatFollowSymlinks) ? fxp::Stat : fxp::Lstat;
-  if (!pathCall(c, type, path, r)) return false;
+  if (!pathCall(c, fxp::Stat, path, r)) return false;
   if (r.type != fxp::Attrs) return unexpected(st, r, "stat " + path);
   Reader rd = r.reader();
   out = rd.attrs();

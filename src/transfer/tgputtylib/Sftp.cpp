@@ -302,8 +302,7 @@ bool SftpChannel::dispatchOne(const Handler& handler, bool& handled) {
   size_t avail = inEnd_ - inStart_;
   if (avail < 4) return false;
   uint32_t len = be32(&in_[inStart_]);
-  uint32_t maxLen = static_cast<uint32_t>(std::max(40000, st_.conf.getInt(Conf::SftpMaxPacket)));
-  if (len < 5 || len > maxLen) {
+  if (len < 5 || len > static_cast<uint32_t>(kMaxPacket)) {
     kill("The server sent a malformed SFTP packet (length " + std::to_string(len) + ")",
          TG_ERRKIND_PROTOCOL);
     return false;
@@ -360,8 +359,8 @@ SftpChannel::Pump SftpChannel::pump(Deadline until, const Handler& handler) {
   }
 }
 
-void SftpChannel::beginOperation(uint32_t minBytes) {
-  minBytes_ = std::max<uint32_t>(1, minBytes);
+void SftpChannel::beginOperation() {
+  minBytes_ = 1;
   opStart_ = Clock::now();
   samples_.clear();
   samples_.emplace_back(opStart_, received_);

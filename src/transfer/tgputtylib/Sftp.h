@@ -52,6 +52,9 @@ enum : uint8_t {
 enum : uint32_t { Ok = 0, Eof = 1, NoSuchFile = 2, PermissionDenied = 3, Failure = 4 };
 }  // namespace fxp
 
+// The largest SFTP packet taken from the server; a longer one is malformed.
+inline constexpr int32_t kMaxPacket = 1048576;
+
 struct Attrs {
   uint32_t flags = 0;
   uint64_t size = 0;
@@ -149,9 +152,8 @@ class SftpChannel {
   Pump pump(Deadline until, const Handler& handler);
 
   // Starts the time limit of one call: from now on, a wait fails (killing the
-  // connection) when the server has sent fewer than `minBytes` bytes during
-  // the last timeoutticks.
-  void beginOperation(uint32_t minBytes);
+  // connection) when the server has sent nothing during the last timeoutticks.
+  void beginOperation();
   // Raises the limit of the running call to that of a data transfer.
   void transferring() { minBytes_ = kTransferMinBytes; }
   static constexpr uint32_t kTransferMinBytes = 1024;
@@ -170,7 +172,6 @@ class SftpChannel {
   bool dead() const { return dead_; }
   // Marks the connection unusable; the reason goes to the caller as an error.
   void kill(const std::string& why, int32_t kind = TG_ERRKIND_CONNECTION);
-  size_t outstanding() const { return live_.size(); }
   Clock::time_point lastAnswer() const { return lastAnswer_; }
 
  private:

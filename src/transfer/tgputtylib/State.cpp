@@ -5,7 +5,6 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
-#include <ctime>
 
 #include "Connection.h"
 
@@ -64,7 +63,6 @@ LibState::LibState(TTGLibraryContext* c) : ctx(c) {
 
 LibState::~LibState() {
   conn.reset();
-  if (log_) std::fclose(log_);
   ctx->pwd = nullptr;
   ctx->homedir = nullptr;
   ctx->fxp_error_message = nullptr;
@@ -72,26 +70,15 @@ LibState::~LibState() {
 
 void LibState::message(uint8_t kind, const std::string& text) {
   std::string line = kind == TG_MSG_CHECKPOINT ? text : endLine(text);
-  writeLog(line);
   if (ctx->printmessage_callback) ctx->printmessage_callback(line.c_str(), kind, ctx);
 }
 
 void LibState::verbose(const std::string& text) {
-  if (verbosity() & 1)
-    message(TG_MSG_OUT, text);
-  else
-    writeLog(text);  // a log file gets the details even when the caller does not
+  if (verbosity() & 1) message(TG_MSG_OUT, text);
 }
 
 void LibState::checkpoint(const char* name) {
   if (verbosity() & 2) message(TG_MSG_CHECKPOINT, name);
-}
-
-void LibState::flushSshLog() {
-  if (sshLog.empty()) return;
-  std::vector<std::string> lines;
-  lines.swap(sshLog);
-  for (const auto& l : lines) message(TG_MSG_OUT, l);
 }
 
 void LibState::failStatus(uint32_t status, const std::string& serverText, const std::string& what) {
@@ -158,28 +145,6 @@ CriticalSection::CriticalSection(const LibState& st) : ctx_(st.ctx) {
 
 CriticalSection::~CriticalSection() {
   if (ctx_->leavecriticalsection_callback) ctx_->leavecriticalsection_callback(ctx_);
-}
-
-void LibState::writeLog(const std::string& text) {
-  const std::string& path = conf.getStr(Conf::LogFile);
-  if (path != logPath_) {
-    if (log_) std::fclose(log_);
-    log_ = path.empty() ? nullptr : std::fopen(path.c_str(), "ae");
-    logPath_ = path;
-  }
-  if (!log_) return;
-  std::string line = text;
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (conf.getBool(Conf::LogTimestamps)) {
-    char stamp[32];
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &tm);
-    line = stamp + line;
-  }
-  std::fprintf(log_, "%s\n", line.c_str());
-  std::fflush(log_);
 }
 
 LibState* stateOf(TTGLibraryContext* ctx) {

@@ -5,10 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "Config.h"
 #include "tgputtylib.h"
@@ -66,21 +64,17 @@ class LibState {
   std::unique_ptr<Connection> conn;
   // Counts connections, so that handles of an earlier one are recognised.
   uint64_t connGen = 0;
-  // libssh's log lines of the running call, handed on once libssh has returned.
-  std::vector<std::string> sshLog;
 
   // Messages. Every text ends with kEol when it reaches the caller.
   void message(uint8_t kind, const std::string& text);
   void info(const std::string& text) { message(TG_MSG_OUT, text); }
   void verbose(const std::string& text);
   void checkpoint(const char* name);
-  void flushSshLog();
 
   // Errors: failStatus for an SFTP status from the server, fail for anything
   // else (fxp_errtype then keeps what the caller set, normally negative).
   void failStatus(uint32_t status, const std::string& serverText, const std::string& what);
   void fail(const std::string& text, int32_t kind = TG_ERRKIND_OTHER);
-  bool hasStatus() const { return ctx->fxp_errtype >= 0; }
   int32_t errorKind() const { return errorKind_; }
   // A new call starts without a failure kind.
   void clearErrorKind() { errorKind_ = TG_ERRKIND_NONE; }
@@ -102,8 +96,6 @@ class LibState {
   int32_t connectTimeoutMs() const;
 
  private:
-  void writeLog(const std::string& text);
-
   std::string pwd_;
   std::string homedir_;
   std::string errorMessage_;
@@ -111,8 +103,6 @@ class LibState {
   tg_wait_callback wait_ = nullptr;
   std::chrono::milliseconds waitInterval_{50};
   Clock::time_point lastIdle_ = Clock::now();
-  std::string logPath_;
-  FILE* log_ = nullptr;
 };
 
 // Brackets an access to the known-hosts file, which several contexts may share,

@@ -22,39 +22,28 @@ namespace belvanto::tglib {
 namespace {
 
 constexpr size_t kInitialBurst = 4;  // reads sent before the size is known
-
-size_t clampWindow(int32_t v) {
-  return static_cast<size_t>(std::clamp(v, 1, 256));
-}
+constexpr size_t kReadsInFlight = 32;
+constexpr size_t kWritesInFlight = 32;
 
 std::string errnoText(const std::string& what) {
   return what + ": " + std::strerror(errno);
 }
 
-// Reports progress at most every progress_interval_ms; false means cancelled.
+// Reports progress whenever the count has moved; false means cancelled.
 class Progress {
  public:
-  Progress(LibState& st, bool upload)
-      : st_(st),
-        upload_(upload),
-        interval_(std::max(0, st.conf.getInt(Conf::ProgressIntervalMs))) {}
+  Progress(LibState& st, bool upload) : st_(st), upload_(upload) {}
 
-  bool report(int64_t bytes, bool force = false) {
+  bool report(int64_t bytes) {
     if (!st_.ctx->progress_callback || bytes == last_) return true;
-    auto now = Clock::now();
-    if (!force && interval_ > 0 && now - lastAt_ < std::chrono::milliseconds(interval_))
-      return true;
     last_ = bytes;
-    lastAt_ = now;
     return st_.ctx->progress_callback(bytes, upload_, st_.ctx);
   }
 
  private:
   LibState& st_;
   bool upload_;
-  int32_t interval_;
   int64_t last_ = -1;
-  Clock::time_point lastAt_{};
 };
 
 // A remote handle that is closed without waiting unless closed properly.
@@ -131,12 +120,6 @@ bool LocalTarget::open(const std::string& path, bool append) {
     }
     if (errno != ENOENT) return failLocal("open " + path);
   }
-  if (!st_.conf.getBool(Conf::DownloadAtomic)) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd_ < 0) return failLocal("create " + path);
-    mode_ = Mode::Direct;
-    return true;
-  }
   std::filesystem::path p(path);
   std::filesystem::path dir = p.parent_path();
   static const std::string kPart = ".part-";
@@ -175,22 +158,12 @@ bool LocalTarget::write(uint64_t off, const uint8_t* p, size_t n) {
   return true;
 }
 
-bool LocalTarget::sync(const Attrs* preserve) {
-  if (preserve && st_.conf.getBool(Conf::DownloadPreservePermissions) &&
-      (preserve->flags & SSH_FILEXFER_ATTR_PERMISSIONS)) {
-    if (::fchmod(fd_, preserve->permissions & 07777) != 0) return failLocal("chmod " + path_);
-  }
+bool LocalTarget::sync() {
   if (st_.conf.getBool(Conf::LocalFsync) && ::fdatasync(fd_) != 0) return failLocal("sync " + path_);
   return true;
 }
 
-bool LocalTarget::commit(const Attrs* preserve) {
-  if (preserve && st_.conf.getBool(Conf::DownloadPreserveTimes) &&
-      (preserve->flags & SSH_FILEXFER_ATTR_ACMODTIME)) {
-    timespec ts[2] = {{static_cast<time_t>(preserve->atime), 0},
-                      {static_cast<time_t>(preserve->mtime), 0}};
-    if (::futimens(fd_, ts) != 0) return failLocal("set the times of " + path_);
-  }
+bool LocalTarget::commit() {
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) return failLocal("close " + path_);
@@ -209,7 +182,6 @@ void LocalTarget::abort() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (mode_ == Mode::Temp) ::unlink(temp_.c_str());
-  if (mode_ == Mode::Direct) ::unlink(path_.c_str());
   mode_ = Mode::None;
 }
 
@@ -228,7 +200,7 @@ Download::Download(LibState& st, Connection& c, std::string handle, uint64_t sta
       handle_(std::move(handle)),
       what_(std::move(what)),
       block_(c.readBlock()),
-      window_(clampWindow(st.conf.getInt(Conf::SftpReadsInFlight))),
+      window_(kReadsInFlight),
       start_(start),
       next_(start),
       delivered_(start) {}
@@ -422,7 +394,7 @@ Upload::Upload(LibState& st, Connection& c, std::string handle, std::string what
       handle_(std::move(handle)),
       what_(std::move(what)),
       block_(c.writeBlock()),
-      window_(clampWindow(st.conf.getInt(Conf::SftpWritesInFlight))) {}
+      window_(kWritesInFlight) {}
 
 Upload::~Upload() {
   if (st_.connGen != gen_ || !st_.conn) return;
@@ -521,7 +493,7 @@ bool runDownload(LibState& st, Connection& c, Download& d, const Download::Sink&
     }
   }
   if (d.failed()) return false;
-  progress.report(static_cast<int64_t>(d.deliveredEnd() - d.start()), true);
+  progress.report(static_cast<int64_t>(d.deliveredEnd() - d.start()));
   return true;
 }
 
@@ -543,7 +515,7 @@ class UploadSource {
       return false;
     }
     fd_ = ::open(local_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0 || ::fstat(fd_, &stat_) != 0) {
+    if (fd_ < 0) {
       st_.fail(errnoText("open " + local_));
       return false;
     }
@@ -568,27 +540,10 @@ class UploadSource {
     }
   }
 
-  // The local file's attributes that the settings ask to carry over.
-  Attrs preserved() const {
-    Attrs a;
-    if (fd_ < 0) return a;
-    if (st_.conf.getBool(Conf::UploadPreserveTimes)) {
-      a.flags |= SSH_FILEXFER_ATTR_ACMODTIME;
-      a.atime = static_cast<uint32_t>(stat_.st_atime);
-      a.mtime = static_cast<uint32_t>(stat_.st_mtime);
-    }
-    if (st_.conf.getBool(Conf::UploadPreservePermissions)) {
-      a.flags |= SSH_FILEXFER_ATTR_PERMISSIONS;
-      a.permissions = stat_.st_mode & 07777;
-    }
-    return a;
-  }
-
  private:
   LibState& st_;
   std::string local_, what_;
   int fd_ = -1;
-  struct stat stat_ {};
 };
 
 // Sends the whole source with writes in flight, reporting progress.
@@ -620,7 +575,7 @@ bool runUpload(LibState& st, SftpChannel& s, Upload& up, UploadSource& src, uint
     }
   }
   if (up.failed()) return false;
-  progress.report(static_cast<int64_t>(up.acked()), true);
+  progress.report(static_cast<int64_t>(up.acked()));
   return true;
 }
 
@@ -654,14 +609,13 @@ bool getFile(LibState& st, Connection& c, const char* remote, const char* local,
   st.checkpoint("getfile_close");
   uint32_t closeId = handle.sendClose();
   if (!c.sftp().flush()) return false;
-  const Attrs* attrs = d.haveAttrs() ? &d.attrs() : nullptr;
-  if (target && !target->sync(attrs)) {
+  if (target && !target->sync()) {
     c.sftp().forget(closeId);
     return false;
   }
   Reply r;
   if (!c.sftp().wait(closeId, r) || !expectOk(st, r, what + ": close")) return false;
-  if (target && !target->commit(attrs)) return false;
+  if (target && !target->commit()) return false;
   uint64_t bytes = d.deliveredEnd() - start;
   st.verbose("Downloaded " + std::to_string(bytes) + " bytes of " + path + rate(bytes, began));
   return true;
@@ -673,17 +627,9 @@ bool putFile(LibState& st, Connection& c, const char* local, const char* remote,
   UploadSource src(st, local, what);
   if (!src.open()) return false;
 
-  Attrs openAttrs;
-  int32_t perms = st.conf.getInt(Conf::NewFilePermissions);
-  Attrs keep = src.preserved();
-  if (keep.flags & SSH_FILEXFER_ATTR_PERMISSIONS) perms = static_cast<int32_t>(keep.permissions);
-  if (perms >= 0) {
-    openAttrs.flags = SSH_FILEXFER_ATTR_PERMISSIONS;
-    openAttrs.permissions = static_cast<uint32_t>(perms);
-  }
   uint32_t pflags = SSH_FXF_WRITE | SSH_FXF_CREAT | (append ? 0 : SSH_FXF_TRUNC);
   std::string h;
-  if (!openHandle(st, c, path, pflags, openAttrs, h)) return false;
+  if (!openHandle(st, c, path, pflags, Attrs{}, h)) return false;
   RemoteHandle handle(c, h);
   SftpChannel& s = c.sftp();
 
@@ -702,28 +648,11 @@ bool putFile(LibState& st, Connection& c, const char* local, const char* remote,
   Upload up(st, c, h, what);
   if (!runUpload(st, s, up, src, remoteStart, what)) return false;
 
-  // Attributes, flush and close go out together.
-  std::vector<std::pair<uint32_t, std::string>> finals;
-  if (keep.flags) {
-    s.start(fxp::Fsetstat).str(h).attrs(keep);
-    finals.emplace_back(s.finish(), what + ": setstat");
-  }
-  if (st.conf.getBool(Conf::SftpRemoteFsync) && s.hasExtension("fsync@openssh.com")) {
-    s.start(fxp::Extended).str("fsync@openssh.com").str(h);
-    finals.emplace_back(s.finish(), what + ": fsync");
-  }
-  finals.emplace_back(handle.sendClose(), what + ": close");
-  bool ok = true;
-  for (auto& [id, label] : finals) {
-    Reply r;
-    if (!s.wait(id, r)) return false;
-    ok = expectOk(st, r, label) && ok;
-  }
-  if (ok) {
-    st.verbose("Uploaded " + std::to_string(up.acked()) + " bytes to " + path +
-               rate(up.acked(), began));
-  }
-  return ok;
+  Reply r;
+  if (!s.wait(handle.sendClose(), r) || !expectOk(st, r, what + ": close")) return false;
+  st.verbose("Uploaded " + std::to_string(up.acked()) + " bytes to " + path +
+             rate(up.acked(), began));
+  return true;
 }
 
 }  // namespace belvanto::tglib

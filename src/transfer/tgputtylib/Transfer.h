@@ -37,7 +37,6 @@ class Download {
   // The most bytes the file may have: reads stop there, and data beyond it
   // fails the transfer (TG_ERRKIND_TOOLARGE).
   void setBound(uint64_t most) { bound_ = most; }
-  uint64_t bound() const { return bound_; }
   // Also bounds the file by the size its attributes give, once they come.
   void boundBySize(bool on) { boundBySize_ = on; }
   // No answer is outstanding for this transfer.
@@ -108,13 +107,13 @@ class LocalTarget {
   bool open(const std::string& path, bool append);
   uint64_t startOffset() const { return mode_ == Mode::Append ? appendFrom_ : 0; }
   bool write(uint64_t off, const uint8_t* p, size_t n);
-  // Flushes the data to disk where the settings ask for it.
-  bool sync(const Attrs* preserve);
-  bool commit(const Attrs* preserve);
+  // Flushes the data to disk unless local_fsync is off.
+  bool sync();
+  bool commit();
   void abort();
 
  private:
-  enum class Mode { None, Temp, Direct, Append };
+  enum class Mode { None, Temp, Append };
   bool failLocal(const std::string& what);
 
   LibState& st_;
@@ -163,7 +162,6 @@ bool putFile(LibState& st, Connection& c, const char* local, const char* remote,
 
 // The opaque handles of the C interface.
 struct TGFileHandle {
-  belvanto::tglib::LibState* st;
   uint64_t gen;  // the connection it belongs to
   std::string handle;
   std::string path;
@@ -175,6 +173,5 @@ struct TGTransfer {
   std::unique_ptr<belvanto::tglib::Upload> up;
   std::deque<std::pair<void*, int32_t>> ready;  // delivered blocks, malloc'ed
   bool errorReported = false;
-  bool stalled = false;
   ~TGTransfer();
 };

@@ -91,13 +91,20 @@ extern "C" {
 /* Configuration settings (tgputty_getconfigarrays, tgputty_conf_*).
  *
  * Each context has its own values, all at their defaults after
- * tgputty_initcontext; a setting takes effect at the next tgsftp_connect (the
- * transfer, listing and logging settings at the next operation). The arrays
- * list the settings in this order; types[i] is one of TG_CONF_TYPE_*, and
- * subtypes[i] one of TG_CONF_SUB_* saying what the value means. A text setting
- * read with tgputty_conf_get_int gives its number; a number or bool read with
+ * tgputty_initcontext; a setting takes effect at the next tgsftp_connect
+ * (local_fsync at the next download). The arrays list the settings in this
+ * order; types[i] is one of TG_CONF_TYPE_*, and subtypes[i] one of
+ * TG_CONF_SUB_* saying what the value means. A text setting read with
+ * tgputty_conf_get_int gives its number; a number or bool read with
  * tgputty_conf_get_str gives its decimal text; tgputty_conf_get_str's text
  * stays valid until the setting changes. Lists are comma-separated.
+ *
+ * Stored only: all 85 settings can be set and read back, but only nine of
+ * them change what the library does: proxy_type, proxy_host, proxy_port,
+ * proxy_username, proxy_password (0-4), known_hosts_file (40), keyfile (44),
+ * sftp_read_block (61) and local_fsync (69). Every other one (5-39, 41-43,
+ * 45-60, 62-68, 70-84) is stored but has no effect: the library always works
+ * as with that setting's default, whatever value it holds.
  *
  *  #  name                          type    default  meaning
  *  0  proxy_type                    int     0        enum TProxyTypes; PROXY_SOCKS5 (RFC 1928, user/
@@ -391,8 +398,8 @@ struct TTGLibraryContext {
  * (TG_ERRKIND_TIMEOUT).
  *
  * tgsftp_connect: host "name", "name:port", "[v6addr]:port" or "v6addr" (and
- * "user@..." while host_may_contain_user is on); a port in the host text wins
- * over the port argument; port 0 means the setting "port" (22). The time
+ * "user@..." for each of them); a port in the host text wins over the port
+ * argument; port 0 means 22. The time
  * limits are those of "Time limits" above. The host key goes to verify_host_key_callback with its type
  * ("ssh-ed25519", "ecdsa-sha2-nistp256", "ssh-rsa", ...), the key as base64
  * (as in an OpenSSH public key line), its fingerprint as "SHA256:" and unpadded
@@ -401,8 +408,8 @@ struct TTGLibraryContext {
  * is asked ("y" accepts and stores, "n" accepts once), and without either only
  * a KNOWN key is accepted. Every password and keyboard-interactive prompt (and
  * the key file's passphrase) goes to getpassword_callback, once per request;
- * after a refused password it is asked again until it cancels (or
- * auth_max_prompts requests were made). The password argument is used only
+ * after a refused password it is asked again until it cancels (or six
+ * requests were made). The password argument is used only
  * when no getpassword_callback is set, for one attempt. On success pwd and
  * homedir hold the login folder; a new connect closes an earlier one.
  *
@@ -436,6 +443,12 @@ struct TTGLibraryContext {
  * call (false cancels, the call fails) and fail when the caller sets aborted
  * (the library never clears it).
  *
+ * tgsftp_mvex: with TG_RENAME_OVERWRITE or TG_RENAME_NATIVE the rename is
+ * posix-rename@openssh.com where the server offers it, which replaces an
+ * existing target in one step. Without it, OVERWRITE with ATOMIC fails at once
+ * and OVERWRITE alone is the plain rename, which fails on an existing target:
+ * a target is never removed first, whatever the outcome.
+ *
  * After a time-out or a broken connection the connection is dead: every later
  * call fails at once until tgsftp_connect.
  *
@@ -460,10 +473,10 @@ struct TTGLibraryContext {
  * 0 otherwise, and sets the handle to null). Download: preparequeue issues read
  * requests up to the window and returns false once the transfer has failed;
  * download_data hands out the next block in order of offset (a malloc'ed copy,
- * released with tgputty_sfree) and waits at most xfer_wait_ms for one; done is
+ * released with tgputty_sfree) and waits at most 200 ms for one; done is
  * true once every byte up to the end of file was handed out, or after a
  * failure that preparequeue has reported. Upload: upload_ready is true while
- * another block may be queued (it waits at most xfer_wait_ms for room);
+ * another block may be queued (it waits at most 200 ms for room);
  * upload_data queues one block at its offset; done is true when every block is
  * acknowledged (or the transfer failed); ensuredone waits for all answers and
  * tells whether all succeeded. set_error marks the transfer failed (and, when
