@@ -309,7 +309,8 @@ class StufenBediener : public test::StillerBediener {
  public:
   StufenBediener() : StillerBediener(&std::cerr) {}
 
-  void fortschritt(const std::string& text) override { signal(text); }
+  using Bediener::fortschritt;
+  void fortschritt(const std::string& text, Fortschritt) override { signal(text); }
   void testFensterZeigen() override { signal(kTestfenster); }
 
   // Prints one row per stage reached, then the whole run.

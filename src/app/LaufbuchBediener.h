@@ -17,7 +17,10 @@ class LaufbuchBediener : public Bediener {
 
   using Bediener::meldung;
   void meldung(const std::string& text, const std::string& titel) override;
-  void fortschritt(const std::string& text) override { echt_.fortschritt(text); }
+  using Bediener::fortschritt;
+  void fortschritt(const std::string& text, Fortschritt art) override {
+    echt_.fortschritt(text, art);
+  }
   void nachrichtenVerarbeiten() override { echt_.nachrichtenVerarbeiten(); }
   void piep() override { echt_.piep(); }
   bool frage(const std::string& text) override;

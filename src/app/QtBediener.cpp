@@ -38,36 +38,18 @@ void QtBediener::meldung(const std::string& text, const std::string& titel) {
 }
 
 // A large settlement sends hundreds of thousands of progress texts; painting
-// each one would cost more than the work itself. So a text that continues a
-// series of such texts is painted at most every few hundredths of a second
-// (the next one after that shows the latest). Any other text opens a stage
-// that may run long without a further call (the backup, the archive), and
-// the stages run on this thread with no event loop between: it is painted at
-// once, or it would never be seen.
+// each one would cost more than the work itself. So a text of a series is
+// painted at most every few hundredths of a second (the next one after that
+// shows the latest). A stage may run long without a further call (the
+// backup, the archive), and the stages run on this thread with no event loop
+// between: its text is painted at once, or it would never be seen.
 constexpr int kMindestAbstandMs = 30;
 
-namespace {
-
-// "Kopieren: a.pdf" -> "Kopieren: ", a counter "17" -> "", a stage text stays
-// whole.
-std::string reiheVon(const std::string& text) {
-  const auto doppelpunkt = text.find(": ");
-  if (doppelpunkt != std::string::npos) return text.substr(0, doppelpunkt + 2);
-  const auto ende = text.find_last_not_of("0123456789");
-  return text.substr(0, ende == std::string::npos ? 0 : ende + 1);
-}
-
-}  // namespace
-
-void QtBediener::fortschritt(const std::string& text) {
+void QtBediener::fortschritt(const std::string& text, Fortschritt art) {
   if (!fortschrittsfeld_) return;
   fortschrittsfeld_->setText(QString::fromStdString(text));
-  // Two back as well: the conversion alternates "17" and "Verarbeiten: 17".
-  std::string reihe = reiheVon(text);
-  const bool fortsetzung = reihe == reihen_[0] || reihe == reihen_[1];
-  reihen_[1] = std::move(reihen_[0]);
-  reihen_[0] = std::move(reihe);
-  if (!fortsetzung || !gemalt_.isValid() || gemalt_.elapsed() >= kMindestAbstandMs) {
+  if (art == Fortschritt::stufe || !gemalt_.isValid() ||
+      gemalt_.elapsed() >= kMindestAbstandMs) {
     fortschrittsfeld_->repaint();
     gemalt_.start();
   }

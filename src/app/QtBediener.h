@@ -27,7 +27,8 @@ class QtBediener : public Bediener {
 
   using Bediener::meldung;
   void meldung(const std::string& text, const std::string& titel) override;
-  void fortschritt(const std::string& text) override;
+  using Bediener::fortschritt;
+  void fortschritt(const std::string& text, Fortschritt art) override;
   void nachrichtenVerarbeiten() override;
   void piep() override;
   bool frage(const std::string& text) override;
@@ -47,8 +48,6 @@ class QtBediener : public Bediener {
   QLineEdit* fortschrittsfeld_ = nullptr;
   TTestForm* testForm_ = nullptr;
   QElapsedTimer gemalt_;
-  // Series of the last two texts, the latest first; none before the first.
-  std::optional<std::string> reihen_[2];
   QElapsedTimer nachrichten_;
 };
 

@@ -27,6 +27,11 @@ enum class DatenKasten {
   RemADV
 };
 
+// A progress text opens a stage, which may then run long without another
+// text, or continues a series of many quick ones (a file, a line), of which
+// the window may skip some.
+enum class Fortschritt { stufe, reihe };
+
 class Bediener {
  public:
   virtual ~Bediener() = default;
@@ -35,8 +40,10 @@ class Bediener {
   // person closed it. Without a title it is the program's name.
   virtual void meldung(const std::string& text, const std::string& titel) = 0;
   void meldung(const std::string& text) { meldung(text, "Belvanto"); }
-  // Writes the progress line (LbLFortschritt) and repaints it at once.
-  virtual void fortschritt(const std::string& text) = 0;
+  // Writes the progress line (LbLFortschritt); a stage's text is repainted
+  // at once, a series' text at least every few hundredths of a second.
+  virtual void fortschritt(const std::string& text, Fortschritt art) = 0;
+  void fortschritt(const std::string& text) { fortschritt(text, Fortschritt::stufe); }
   // Lets pending window messages through during long stages.
   virtual void nachrichtenVerarbeiten() = 0;
   // The system's default beep.

@@ -125,10 +125,10 @@ void BuchungenUmsetzen(const TextGrid& BuchungsGrid, RechnungsIndex& index,
   for (int i = 1; i < n; ++i) {
     const int r = i - 1;
     const std::string nummer = std::to_string(i);
-    bediener.fortschritt(nummer);
+    bediener.fortschritt(nummer, Fortschritt::reihe);
     zeileUmsetzen(BuchungsGrid, i, r, index, lieferanten, konfiguration, AusgabeGrid);
     AusgabeGrid.addRow();
-    bediener.fortschritt("Verarbeiten: " + nummer);
+    bediener.fortschritt("Verarbeiten: " + nummer, Fortschritt::reihe);
   }
 }
 

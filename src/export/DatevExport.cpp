@@ -150,7 +150,7 @@ void dokumentSchreiben(TextGrid& grid, int letzteZeile, Belegordner& ordner, con
     zeilePruefen(grid, r, k, protokoll, bediener);
     if (grid.cell(kBildname, r) != letzterBildname) dokumentBlock(text, grid, r);
     letzterBildname = grid.cell(kBildname, r);
-    bediener.fortschritt("Schreiben: " + std::to_string(r));
+    bediener.fortschritt("Schreiben: " + std::to_string(r), Fortschritt::reihe);
     bediener.nachrichtenVerarbeiten();
   }
   text += "  </content>\r\n";
@@ -229,7 +229,7 @@ void ledgerDateienSchreiben(const TextGrid& grid, int letzteZeile, Belegordner& 
     kopf += puffer;
     dateiErsetzen(ordner.pfad(grid.cell(kBildname, s) + ".xml"), kopf, Sichern::nein);
 
-    bediener.fortschritt("Schreiben: " + std::to_string(s));
+    bediener.fortschritt("Schreiben: " + std::to_string(s), Fortschritt::reihe);
     bediener.nachrichtenVerarbeiten();
     s = r;
   }

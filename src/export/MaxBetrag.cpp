@@ -53,7 +53,7 @@ void MaxBetragPruefen(const TextGrid& BuchungsGrid, Lieferanten& lieferanten,
                       Bediener& bediener) {
   const int n = BuchungsGrid.rowCount();
   for (int i = 1; i < n; ++i) {
-    bediener.fortschritt(std::to_string(i));
+    bediener.fortschritt(std::to_string(i), Fortschritt::reihe);
     buchungPruefen(BuchungsGrid, i, lieferanten, konfiguration, protokoll);
   }
 }

@@ -280,7 +280,7 @@ int BelegeKopieren(const Konfiguration& k, Bediener& b) {
     // Only the PDFs renamed for the current booking file carry a hyphen.
     if (name.find('-') != std::string::npos && verschiebenOhneErsetzen(pdf, belege / name))
       ++verschoben;
-    b.fortschritt("Kopieren: " + name);
+    b.fortschritt("Kopieren: " + name, Fortschritt::reihe);
   }
   return verschoben;
 }

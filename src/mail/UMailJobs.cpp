@@ -22,7 +22,7 @@ std::vector<fs::path> pdfsSammeln(const fs::path& ordner, const std::string& for
                                   Bediener& b) {
   std::vector<fs::path> pdfs;
   for (const auto& pdf : findFiles(ordner, "*.pdf")) {
-    b.fortschritt(fortschritt + pdf.filename().string());
+    b.fortschritt(fortschritt + pdf.filename().string(), Fortschritt::reihe);
     b.nachrichtenVerarbeiten();
     pdfs.push_back(pdf);
   }

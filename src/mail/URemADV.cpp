@@ -127,7 +127,7 @@ fs::path RemADV::AusgabeSchreiben(const fs::path& TempVerzeichnis, const std::st
     // Summed exactly, as the DATEV files are: 10,10 + 20,20 - 30,30 is 0.
     summe.addieren(
         replaceAll(replaceAll(trim(RemADVGrid.cell(kBetrag, z)), ".", ""), ",", "."));
-    b_.fortschritt("Schreiben: " + std::to_string(z));
+    b_.fortschritt("Schreiben: " + std::to_string(z), Fortschritt::reihe);
   }
   dateiErsetzen(ausgabe, utf8ToCp1252(text));
 

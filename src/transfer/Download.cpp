@@ -252,7 +252,7 @@ void Download::DateienKopieren(const std::string& ordner, const fs::path& lokal)
   }
 
   auto fortschritt = [&](std::size_t i) {
-    bediener_.fortschritt("Kopieren (FTP): " + anzeigeName(eintraege[i].name));
+    bediener_.fortschritt("Kopieren (FTP): " + anzeigeName(eintraege[i].name), Fortschritt::reihe);
     bediener_.nachrichtenVerarbeiten();
   };
   Reihe reihe([&](std::size_t i) {
@@ -338,7 +338,7 @@ void Download::DateienLoeschen(const std::string& ordner, const GeholtListe& geh
     }
   }
   auto fortschritt = [&](std::size_t i) {
-    bediener_.fortschritt("Löschen (SFTP): " + anzeigeName(eintraege[i].name));
+    bediener_.fortschritt("Löschen (SFTP): " + anzeigeName(eintraege[i].name), Fortschritt::reihe);
   };
   Reihe reihe([&](std::size_t i) {
     const std::string& name = eintraege[i].name;

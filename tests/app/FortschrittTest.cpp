@@ -59,27 +59,26 @@ class Fortschritt : public ::testing::Test {
   Maler maler;
 };
 
+// A stage's text is painted at once, whatever series came before it; a
+// series' text is painted once the pause since the last painting is long.
 TEST_F(Fortschritt, EinTextDerStehenBleibtIstGemalt) {
   struct Fall {
-    std::vector<std::string> vorher;
+    std::vector<std::string> vorher;  // a series
     int pauseMs;
     std::string text;
+    belvanto::Fortschritt art;
   };
   const std::vector<Fall> faelle{
-      {{"Kopieren: a.pdf", "Kopieren: b.pdf"}, 0, "Backup erstellen"},
-      {{"Lösche alte Verzeichnisse"}, 0, "Backup erstellen"},
-      {{"1", "Verarbeiten: 1", "2", "Verarbeiten: 2"}, 0, "Schreiben: 0"},
-      {{"Schreiben: 0", "Schreiben: 1"}, 0, "1"},
-      {{"Kopieren: a.pdf", "Kopieren: b.pdf"}, 0, "Belegarchiv erstellen"},
-      // A series text that comes after the pause shows the series' latest.
-      {{"Kopieren: a.pdf", "Kopieren: b.pdf"}, 40, "Kopieren: c.pdf"},
+      {{"Kopieren: a.pdf", "Kopieren: b.pdf"}, 0, "Backup erstellen", belvanto::Fortschritt::stufe},
+      {{"1", "Verarbeiten: 1", "2", "Verarbeiten: 2"}, 0, "Belegarchiv erstellen",
+       belvanto::Fortschritt::stufe},
+      {{"Kopieren: a.pdf", "Kopieren: b.pdf"}, 40, "Kopieren: c.pdf", belvanto::Fortschritt::reihe},
   };
   for (const auto& f : faelle) {
     auto b = bediener();
-    for (const auto& t : f.vorher) b->fortschritt(t);
+    for (const auto& t : f.vorher) b->fortschritt(t, belvanto::Fortschritt::reihe);
     beschaeftigt(f.pauseMs);
-    b->fortschritt(f.text);
-    beschaeftigt(50);
+    b->fortschritt(f.text, f.art);
     ASSERT_FALSE(maler.gemalt.empty());
     EXPECT_EQ(maler.gemalt.back(), f.text) << f.vorher.front();
   }
@@ -94,7 +93,7 @@ TEST_F(Fortschritt, SchnelleReihenNurSeltenGemalt) {
   }
   for (const auto& reihe : {kopieren, umsetzen}) {
     auto b = bediener();
-    for (const auto& t : reihe) b->fortschritt(t);
+    for (const auto& t : reihe) b->fortschritt(t, belvanto::Fortschritt::reihe);
     EXPECT_LT(maler.gemalt.size(), reihe.size() / 2) << reihe.back();
     EXPECT_EQ(LbLFortschritt.text().toStdString(), reihe.back());
   }

@@ -47,7 +47,8 @@ class SkriptBediener : public Bediener {
     meldungen.push_back(eintrag);
     ereignisse.push_back("meldung: " + eintrag);
   }
-  void fortschritt(const std::string& text) override {
+  using Bediener::fortschritt;
+  void fortschritt(const std::string& text, Fortschritt) override {
     fortschritte.push_back(text);
     if (beiFortschritt) beiFortschritt(text);
   }

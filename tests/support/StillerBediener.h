@@ -23,7 +23,8 @@ class StillerBediener : public Bediener {
   void meldung(const std::string& text, const std::string& titel) override {
     if (meldungen_) *meldungen_ << titel << ": " << text << "\n";
   }
-  void fortschritt(const std::string&) override {}
+  using Bediener::fortschritt;
+  void fortschritt(const std::string&, Fortschritt) override {}
   void nachrichtenVerarbeiten() override {}
   void piep() override {}
   LieferantEingabe lieferantErfragen(const std::string& nummer) override {
