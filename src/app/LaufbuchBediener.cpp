@@ -44,7 +44,7 @@ std::string LaufbuchBediener::rechnungsNummerAendern(const std::string& rechnung
   return antwort;
 }
 
-void LaufbuchBediener::protokollZeigen(Protokoll& protokoll) {
+void LaufbuchBediener::protokollZeigen(ProtokollTabelle& protokoll) {
   laufbuch_.schreiben("Protokollfenster gezeigt: " + std::to_string(protokoll.anzahlEintraege()) +
                       " Einträge");
   echt_.protokollZeigen(protokoll);

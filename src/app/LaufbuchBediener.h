@@ -6,6 +6,7 @@
 #include <string>
 
 #include "basis/Bediener.h"
+#include "basis/ProtokollTabelle.h"
 
 namespace belvanto {
 
@@ -27,7 +28,7 @@ class LaufbuchBediener : public Bediener {
   LieferantEingabe lieferantErfragen(const std::string& morvenauNummer) override;
   std::string rechnungsNummerAendern(const std::string& rechnungsNummer,
                                      int anzahlStellen) override;
-  void protokollZeigen(Protokoll& protokoll) override;
+  void protokollZeigen(ProtokollTabelle& protokoll) override;
   void testFensterZeigen() override { echt_.testFensterZeigen(); }
   void testFensterSchritt(const std::string& text) override { echt_.testFensterSchritt(text); }
   void testFensterAnhaken(DatenKasten kasten) override { echt_.testFensterAnhaken(kasten); }

@@ -87,7 +87,7 @@ std::string QtBediener::rechnungsNummerAendern(const std::string& rechnungsNumme
   return rechnungsnummer_.RechnungsNummerAendern(rechnungsNummer, anzahlStellen);
 }
 
-void QtBediener::protokollZeigen(Protokoll& protokoll) {
+void QtBediener::protokollZeigen(ProtokollTabelle& protokoll) {
   protokoll_.zeigen(protokoll);
 }
 

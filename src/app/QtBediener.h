@@ -7,6 +7,7 @@
 #include <string>
 
 #include "basis/Bediener.h"
+#include "basis/ProtokollTabelle.h"
 
 class QLineEdit;
 
@@ -35,7 +36,7 @@ class QtBediener : public Bediener {
   LieferantEingabe lieferantErfragen(const std::string& morvenauNummer) override;
   std::string rechnungsNummerAendern(const std::string& rechnungsNummer,
                                      int anzahlStellen) override;
-  void protokollZeigen(Protokoll& protokoll) override;
+  void protokollZeigen(ProtokollTabelle& protokoll) override;
   void testFensterZeigen() override;
   void testFensterSchritt(const std::string& text) override;
   void testFensterAnhaken(DatenKasten kasten) override;

@@ -7,7 +7,7 @@
 
 namespace belvanto {
 
-class Protokoll;
+class ProtokollTabelle;
 
 // What the supplier dialog returns: the member's own supplier number, the
 // supplier name as written in DATEV, and the maximum invoice amount.
@@ -58,7 +58,7 @@ class Bediener {
   virtual std::string rechnungsNummerAendern(const std::string& rechnungsNummer,
                                              int anzahlStellen) = 0;
   // Shows the run protocol modally; returns when it is closed.
-  virtual void protokollZeigen(Protokoll& protokoll) = 0;
+  virtual void protokollZeigen(ProtokollTabelle& protokoll) = 0;
 
   // The data check window, which lives as long as the program: shown without
   // blocking, its step line (repainted at once), a tick that stays until the

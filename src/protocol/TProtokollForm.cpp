@@ -71,12 +71,12 @@ TProtokollForm::TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent)
   };
 }
 
-void TProtokollForm::fuellen(Protokoll& protokoll) {
+void TProtokollForm::fuellen(ProtokollTabelle& protokoll) {
   protokoll_ = &protokoll;
   gridFuellen();
 }
 
-void TProtokollForm::zeigen(Protokoll& protokoll) {
+void TProtokollForm::zeigen(ProtokollTabelle& protokoll) {
   fuellen(protokoll);
   exec();
 }

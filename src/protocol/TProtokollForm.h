@@ -23,9 +23,9 @@ class TProtokollForm : public QDialog {
   explicit TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent = nullptr);
 
   // The protocol this window shows, saves and prints from now on.
-  void fuellen(Protokoll& protokoll);
+  void fuellen(ProtokollTabelle& protokoll);
   // Shows `protokoll` modally; returns when the window is closed.
-  void zeigen(Protokoll& protokoll);
+  void zeigen(ProtokollTabelle& protokoll);
 
   // Asks for the file to save to; an empty answer means cancelled. The save
   // file dialog by default, replaced by tests.
@@ -49,7 +49,7 @@ class TProtokollForm : public QDialog {
 
   Druckerwahl& druckerwahl_;
   Protokoll leer_;
-  Protokoll* protokoll_ = &leer_;
+  ProtokollTabelle* protokoll_ = &leer_;
 };
 
 }  // namespace belvanto

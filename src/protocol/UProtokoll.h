@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "basis/ProtokollTabelle.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {
 
-class Protokoll {
+class Protokoll : public ProtokollTabelle {
  public:
   // Hears every entry as its six fields, as it is added (the run log).
   using Horcher = std::function<void(const std::vector<std::string>& felder)>;
@@ -22,12 +23,11 @@ class Protokoll {
   void AddProtokollEintrag(const std::string& Art, const std::string& RechnungsNr,
                            const std::string& Datum, const std::string& Lieferant,
                            const std::string& Betrag, const std::string& MaxBetrag);
-  int anzahlEintraege() const { return ProtokollGrid.rowCount() - 1; }
-  const TextGrid& grid() const { return ProtokollGrid; }
+  const TextGrid& grid() const override { return ProtokollGrid; }
 
   // Every row, the empty last one included, as the six fields run together,
   // Windows-1252, CR LF. Throws Fehler naming the file.
-  void speichern(const std::filesystem::path& datei) const;
+  void speichern(const std::filesystem::path& datei) const override;
 
  private:
   TextGrid ProtokollGrid;

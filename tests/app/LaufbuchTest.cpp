@@ -117,7 +117,7 @@ TEST(Laufbuch, RunWithDownloadAndMailLeavesALineForEveryEvent) {
     }
   // Written as it happens: with the protocol window open the run is not over.
   std::string waehrend;
-  u.bediener.beiProtokoll = [&](Protokoll&) { waehrend = readBytes(u.programm / kLaufbuchName); };
+  u.bediener.beiProtokoll = [&](ProtokollTabelle&) { waehrend = readBytes(u.programm / kLaufbuchName); };
   u.laufen(kAlles);
   ASSERT_EQ(u.fehler, "");
   EXPECT_NE(waehrend.find(" Mail gesendet: an belvanto@firma.de; "), std::string::npos);

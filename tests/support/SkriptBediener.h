@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "basis/Bediener.h"
+#include "basis/ProtokollTabelle.h"
 
 namespace belvanto::test {
 
@@ -28,7 +29,7 @@ class SkriptBediener : public Bediener {
   std::deque<LieferantEingabe> lieferantAntworten;
   std::deque<std::string> rechnungsNummerAntworten;
   // Called when the protocol is shown (for checks while it is "open").
-  std::function<void(Protokoll&)> beiProtokoll;
+  std::function<void(ProtokollTabelle&)> beiProtokoll;
   int protokollGezeigt = 0;
   // Answers to Yes/No questions, and the questions asked.
   std::deque<bool> frageAntworten;
@@ -90,7 +91,7 @@ class SkriptBediener : public Bediener {
     rechnungsNummerAntworten.pop_front();
     return antwort;
   }
-  void protokollZeigen(Protokoll& protokoll) override {
+  void protokollZeigen(ProtokollTabelle& protokoll) override {
     ++protokollGezeigt;
     ereignisse.push_back("protokoll");
     if (beiProtokoll) beiProtokoll(protokoll);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "basis/Bediener.h"
+#include "basis/ProtokollTabelle.h"
 
 namespace belvanto::test {
 
@@ -32,7 +33,7 @@ class StillerBediener : public Bediener {
     return antwort.value_or(LieferantEingabe{nummer, nummer, "1000"});
   }
   std::string rechnungsNummerAendern(const std::string& nummer, int) override { return nummer; }
-  void protokollZeigen(Protokoll&) override {}
+  void protokollZeigen(ProtokollTabelle&) override {}
   // Nobody to confirm a changed host key: refused.
   bool frage(const std::string&) override { return false; }
   void testFensterZeigen() override {}
