@@ -6,10 +6,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
 
+#include "basis/Fensterteile.h"
 #include "app/THilfe.h"
 #include "basis/Bediener.h"
 #include "protocol/Druckerwahl.h"
@@ -37,30 +37,12 @@ QLineEdit* beschriftetesFeld(QWidget* fenster, const char* name, const QString& 
 // A check box whose text stands to the left of the box.
 QCheckBox* ankreuzfeld(QWidget* fenster, const char* name, const QString& text, int links, int oben,
                        int breite) {
-  auto* box = new QCheckBox(text, fenster);
-  box->setObjectName(name);
-  box->setLayoutDirection(Qt::RightToLeft);
+  auto* box = kastenTextLinks(fenster, name, text);
   // The box keeps its place; a wider substitute font lets the text grow leftwards.
   const int noetig = std::max(breite, box->sizeHint().width());
   box->setGeometry(links + breite - noetig, oben, noetig, 17);
   box->setChecked(true);
   return box;
-}
-
-// The error box that ends a button's action. Error texts carry names and
-// texts from outside (server, files): shown as they are, never as markup.
-void fehlerBox(QWidget* fenster, const char* text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Belvanto"), QString::fromUtf8(text),
-                  QMessageBox::Ok, fenster);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
-}
-
-QPushButton* knopf(QWidget* fenster, const char* name, const QString& text, int links, int oben) {
-  auto* b = new QPushButton(text, fenster);
-  b->setObjectName(name);
-  b->setGeometry(links, oben, 75, 25);
-  return b;
 }
 
 }  // namespace
@@ -76,9 +58,7 @@ TForm1::TForm1(std::filesystem::path programmOrdner, Druckerwahl& druckerwahl, B
   setWindowTitle(QStringLiteral("Belvanto 8.1 SFtp"));
   setFixedSize(468, 277);
   move(366, 492);
-  QFont schrift(QStringLiteral("MS Sans Serif"));
-  schrift.setPixelSize(11);
-  setFont(schrift);
+  setFont(fensterSchrift());
 
   LblMitgliedsNr = beschriftetesFeld(this, "LblMitgliedsNr", "Mitglieds-Nr.", 94, 24, 107);
   LblMitgliedsNr->setFocusPolicy(Qt::ClickFocus);

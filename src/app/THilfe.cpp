@@ -4,6 +4,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "basis/Fensterteile.h"
+
 namespace belvanto {
 
 const QStringList& THilfe::hilfeZeilen() {
@@ -49,14 +51,10 @@ THilfe::THilfe(QWidget* parent) : QWidget(parent, Qt::Window) {
   MmoHilfe = new QPlainTextEdit(this);
   MmoHilfe->setObjectName("MmoHilfe");
   MmoHilfe->setGeometry(24, 25, 457, 464);
-  QFont schrift(QStringLiteral("MS Sans Serif"));
-  schrift.setPixelSize(13);
-  MmoHilfe->setFont(schrift);
+  MmoHilfe->setFont(fensterSchrift(13));
   MmoHilfe->setPlainText(hilfeZeilen().join('\n'));
 
-  BtnSchliessen = new QPushButton(QStringLiteral("Schliessen"), this);
-  BtnSchliessen->setObjectName("BtnSchliessen");
-  BtnSchliessen->setGeometry(24, 512, 75, 25);
+  BtnSchliessen = knopf(this, "BtnSchliessen", QStringLiteral("Schliessen"), 24, 512);
   connect(BtnSchliessen, &QPushButton::clicked, this, &QWidget::close);
 }
 

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "basis/Fensterteile.h"
+
 namespace belvanto {
 
 namespace {
@@ -36,9 +38,7 @@ TRechnungsnummer::TRechnungsnummer(QWidget* parent) : QDialog(parent) {
   beschriftung->move(feld.left() - 5 - beschriftung->width(),
                      feld.top() + (feld.height() - beschriftung->height()) / 2);
 
-  UebernameBtn = new QPushButton(QString::fromUtf8("Übername"), this);
-  UebernameBtn->setObjectName("UebernameBtn");
-  UebernameBtn->setGeometry(32, 128, 75, 25);
+  UebernameBtn = knopf(this, "UebernameBtn", QString::fromUtf8("Übername"), 32, 128);
   // Enter in the field closes through returnPressed alone.
   UebernameBtn->setAutoDefault(false);
 

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include "basis/Fensterteile.h"
+
 namespace belvanto {
 
 namespace {
@@ -44,8 +46,7 @@ bool tipptZeichen(const QKeyEvent* taste) {
 TLieferanten::TLieferanten(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("TLieferanten"));
   setWindowTitle(QStringLiteral("Lieferanten"));
-  QFont schrift(QStringLiteral("MS Sans Serif"));
-  schrift.setPixelSize(11);
+  const QFont schrift = fensterSchrift();
   setFont(schrift);
   setFixedSize(237, 320);
 
@@ -69,9 +70,7 @@ TLieferanten::TLieferanten(QWidget* parent) : QDialog(parent) {
   // Shows the number asked for; reachable by mouse, skipped by Tab.
   LEMorvenauNummer->setFocusPolicy(Qt::ClickFocus);
 
-  BtnUebername = new QPushButton(QStringLiteral("Übernahme"), this);
-  BtnUebername->setObjectName(QStringLiteral("BtnUebername"));
-  BtnUebername->setGeometry(kLinks, 272, 75, 25);
+  BtnUebername = knopf(this, "BtnUebername", QStringLiteral("Übernahme"), kLinks, 272);
   connect(BtnUebername, &QPushButton::clicked, this, [this] { BtnUebernameClick(); });
 
   setTabOrder(LEMorvenauNummer, LEKerbholtNummer);

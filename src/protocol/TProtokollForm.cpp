@@ -5,35 +5,22 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <exception>
 #include <filesystem>
 
+#include "basis/Fensterteile.h"
 #include "protocol/Druckerwahl.h"
 #include "protocol/GridDrucken.h"
 
 namespace belvanto {
 
-namespace {
-
-QPushButton* knopf(QWidget* parent, const char* name, const QString& text, int links) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(links, 448, 75, 25);
-  return button;
-}
-
-}  // namespace
-
 TProtokollForm::TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent)
     : QDialog(parent), druckerwahl_(druckerwahl) {
   setObjectName(QStringLiteral("ProtokollForm"));
   setWindowTitle(QStringLiteral("ProtokollForm"));
-  QFont schrift(QStringLiteral("MS Sans Serif"));
-  schrift.setPixelSize(11);
-  setFont(schrift);
+  setFont(fensterSchrift());
   resize(813, 495);
   move(311, 96);
 
@@ -52,9 +39,9 @@ TProtokollForm::TProtokollForm(Druckerwahl& druckerwahl, QWidget* parent)
   // A wrapped cell elides its last visible line; the grid cuts at the cell edge.
   ProtokollGrid->setWordWrap(false);
 
-  CloseBtn = knopf(this, "CloseBtn", QStringLiteral("Schliessen"), 696);
-  SaveBtn = knopf(this, "SaveBtn", QStringLiteral("Sichern"), 584);
-  PrintBtn = knopf(this, "PrintBtn", QStringLiteral("Drucken"), 472);
+  CloseBtn = knopf(this, "CloseBtn", QStringLiteral("Schliessen"), 696, 448);
+  SaveBtn = knopf(this, "SaveBtn", QStringLiteral("Sichern"), 584, 448);
+  PrintBtn = knopf(this, "PrintBtn", QStringLiteral("Drucken"), 472, 448);
   for (QPushButton* button : {CloseBtn, SaveBtn, PrintBtn}) button->setAutoDefault(false);
   setTabOrder(ProtokollGrid, CloseBtn);
   setTabOrder(CloseBtn, SaveBtn);
@@ -117,7 +104,7 @@ void TProtokollForm::SaveBtnClick() {
     if (datei.isEmpty()) return;
     protokoll_->speichern(std::filesystem::path(QFile::encodeName(datei).toStdString()));
   } catch (const std::exception& fehler) {
-    fehlerZeigen(fehler.what());
+    fehlerBox(this, fehler.what());
   }
 }
 
@@ -125,16 +112,8 @@ void TProtokollForm::PrintBtnClick() {
   try {
     GridDrucken(*ProtokollGrid, 0, 0, 0.6, druckerwahl_);
   } catch (const std::exception& fehler) {
-    fehlerZeigen(fehler.what());
+    fehlerBox(this, fehler.what());
   }
-}
-
-void TProtokollForm::fehlerZeigen(const char* text) {
-  // A printer's or a file's error text is shown as it is, never as markup.
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Belvanto"), QString::fromUtf8(text),
-                  QMessageBox::Ok, this);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
 }
 
 }  // namespace belvanto

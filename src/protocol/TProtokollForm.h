@@ -45,7 +45,6 @@ class TProtokollForm : public QDialog {
   void SaveBtnClick();
   void PrintBtnClick();
   void gridFuellen();
-  void fehlerZeigen(const char* text);
 
   Druckerwahl& druckerwahl_;
   Protokoll leer_;

@@ -4,15 +4,15 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "basis/Fensterteile.h"
+
 namespace belvanto {
 
 namespace {
 
 // A check box with its caption on the left that only the program ticks.
 QCheckBox* anzeigeKasten(QWidget* fenster, const char* name, const QString& text, int oben) {
-  auto* box = new QCheckBox(text, fenster);
-  box->setObjectName(name);
-  box->setLayoutDirection(Qt::RightToLeft);
+  auto* box = kastenTextLinks(fenster, name, text);
   box->setGeometry(48, oben, 161, 17);
   box->setAttribute(Qt::WA_TransparentForMouseEvents);
   box->setFocusPolicy(Qt::NoFocus);
@@ -25,9 +25,7 @@ TTestForm::TTestForm(QWidget* parent) : QWidget(parent) {
   setObjectName("TestForm");
   setWindowTitle(QStringLiteral("TestForm"));
   setFixedSize(245, 258);
-  QFont schrift(QStringLiteral("MS Sans Serif"));
-  schrift.setPixelSize(11);
-  setFont(schrift);
+  setFont(fensterSchrift());
 
   TestFuerLbl = new QLabel(this);
   TestFuerLbl->setTextFormat(Qt::PlainText);
