@@ -1,17 +1,22 @@
-// Program start: creates the windows once, reads the configuration through the
-// main window and runs the message loop. The INI file and the supplier mapping
-// live beside the executable. The program is German on any machine. What it
+// Program start: finds the settings, creates the windows once, reads the
+// configuration through the main window and runs the message loop. The INI
+// file and the supplier mapping live beside the executable in a copy of its
+// own, in the user's configuration folder when installed. The program is
+// German on any machine. What it
 // writes (log, host keys, pins, backups, archives) is the user's alone, also
 // where a library creates the file.
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <filesystem>
 
 #include "app/DeutscheOberflaeche.h"
 #include "app/QtBediener.h"
 #include "app/TForm1.h"
 #include "app/THilfe.h"
+#include "basis/Einstellungsort.h"
+#include "basis/Fensterteile.h"
 #include "export/URechnungsNummer.h"
 #include "input/ULieferantenDialog.h"
 #include "protocol/Druckerwahl.h"
@@ -22,7 +27,27 @@ int main(int argc, char** argv) {
   ::umask(077);
   QApplication app(argc, argv);
   belvanto::deutscheOberflaeche(app);
-  const std::filesystem::path programmOrdner = QCoreApplication::applicationDirPath().toStdString();
+  const std::filesystem::path programm = QCoreApplication::applicationDirPath().toStdString();
+  belvanto::Einstellungsort ort;
+  try {
+    ort = belvanto::einstellungsortFinden(
+        programm, programm.parent_path() / "share/belvanto/Belvanto.ini.example");
+  } catch (const std::exception& fehler) {
+    belvanto::fehlerBox(nullptr, fehler.what());
+    return 1;
+  }
+  if (ort.beispielKopiert) {
+    // Never a run on the example's values: the person fills it in first.
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Belvanto"),
+                    QString::fromStdString(belvanto::beispielKopiertText(
+                        ort.ordner / "Belvanto.ini")),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setObjectName("Meldung");
+    box.exec();
+    return 0;
+  }
+  const std::filesystem::path& programmOrdner = ort.ordner;
 
   belvanto::Druckerwahl druckerwahl;
   belvanto::THilfe hilfe;

@@ -12,6 +12,8 @@
 namespace belvanto {
 
 inline constexpr const char* kIniName = "Belvanto.ini";
+// The supplier mapping beside the INI.
+inline constexpr const char* kLieferantenDatei = "LieferantenUmsetzung.csv";
 
 struct Konfiguration {
   // The folder of the executable: the INI and the supplier mapping live here.

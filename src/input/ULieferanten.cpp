@@ -42,7 +42,7 @@ void Lieferanten::DateiEinlesen() {
   std::error_code fehler;
   if (!std::filesystem::is_regular_file(datei, fehler)) {
     throw Fehler("Die Lieferantenzuordnung \"" + datei.string() +
-                 "\" wurde nicht gefunden. Sie muss neben dem Programm liegen; eine leere Datei "
+                 "\" wurde nicht gefunden. Sie muss neben Belvanto.ini liegen; eine leere Datei "
                  "genügt.");
   }
   const std::string bytes = readFileBytes(datei);

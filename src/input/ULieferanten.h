@@ -8,11 +8,11 @@
 #include <unordered_map>
 
 #include "basis/Bediener.h"
+#include "basis/Konfiguration.h"
 #include "util/TextGrid.h"
 
 namespace belvanto {
 
-inline constexpr const char* kLieferantenDatei = "LieferantenUmsetzung.csv";
 
 class Lieferanten {
  public:
