@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path benutzerOrdner() {
-  // The base directory specification ignores a relative XDG_CONFIG_HOME.
+  // A relative XDG_CONFIG_HOME would depend on the folder the program was
+  // started from: it is passed over, as other desktop programs do.
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && *xdg && fs::path(xdg).is_absolute()) return fs::path(xdg) / "Belvanto";
   const char* home = std::getenv("HOME");
